@@ -1,0 +1,31 @@
+# The mingw runtime DLLs that our modules import, copied beside the executables in bin/.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(VX_MINGW x86_64-w64-mingw32)
+  set(VX_LIBGCC libgcc_s_seh-1.dll)
+else()
+  set(VX_MINGW i686-w64-mingw32)
+  set(VX_LIBGCC libgcc_s_dw2-1.dll)
+endif()
+set(VX_RUNTIME_DLLS
+    /usr/lib/gcc/${VX_MINGW}/12-posix/${VX_LIBGCC}
+    /usr/${VX_MINGW}/lib/libwinpthread-1.dll)
+foreach(dll ${VX_RUNTIME_DLLS})
+  file(COPY ${dll} DESTINATION ${VX_BIN})
+endforeach()
+
+# vx_plugin(target DEF file) - a plug-in DLL built into bin/plugins with exports from a .def file.
+function(vx_plugin target def)
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${VX_PLUGINS}
+    RUNTIME_OUTPUT_DIRECTORY ${VX_PLUGINS})
+  target_sources(${target} PRIVATE ${def})
+endfunction()
+
+# vx_test(target sources...) - a GoogleTest program run under Wine through ctest.
+function(vx_test target)
+  add_executable(${target} ${ARGN})
+  target_link_libraries(${target} PRIVATE gmock gtest gtest_main)
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       WORKING_DIRECTORY ${VX_BIN} PROPERTIES TIMEOUT 300)
+endfunction()
