@@ -29,3 +29,13 @@ function(vx_test target)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        WORKING_DIRECTORY ${VX_BIN} PROPERTIES TIMEOUT 300)
 endfunction()
+
+# vx_version_resource(target name description) - a VERSIONINFO resource for a module.
+set(VX_VERSION 11.0.0.1)
+function(vx_version_resource target name description)
+  set(VX_NAME ${name})
+  set(VX_DESCRIPTION ${description})
+  string(REPLACE "." "," VX_VERSION_COMMAS ${VX_VERSION})
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc)
+endfunction()

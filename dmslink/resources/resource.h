@@ -1,0 +1,2 @@
+// Resource identifiers of dmslink.
+#pragma once

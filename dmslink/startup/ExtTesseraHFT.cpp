@@ -1,0 +1,3 @@
+#include "startup/ExtTesseraHFT.h"
+
+void FillTesseraTable(HFT) {}
