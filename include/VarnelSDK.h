@@ -30,6 +30,9 @@ typedef int32_t ASInt32;
 typedef uint32_t ASUns32;
 typedef uint16_t ASUns16;
 typedef uint64_t ASAtom;
+// A word of the SDK data record: 32 bits on the i686 target, as the contract says; pointer-sized so that
+// the same sources also build and test as x86_64.
+typedef uintptr_t VxWord;
 
 typedef void** HFT;
 typedef void* HFTServer;
@@ -72,13 +75,13 @@ struct VxHandshake {
     VxVoidProc seventh;        // 7
 };
 
-// Five 32-bit words handed to PISetupSDK.
+// Five words handed to PISetupSDK.
 struct VxSDKData {
-    ASUns32 word0;             // host's, stored by the plug-in
-    ASUns32 word1;             // host's, stored by the plug-in
-    ASUns32 coreOrLegacy;      // 0x20000: core HFT; 0x10000: pointer to the legacy HFT array
-    ASUns32 coreVersion;       // 0x20000 only
-    ASUns32 extensionID;       // the plug-in's ExtensionID
+    VxWord word0;              // host's, stored by the plug-in
+    VxWord word1;              // host's, stored by the plug-in
+    VxWord coreOrLegacy;       // 0x20000: core HFT; 0x10000: pointer to the legacy HFT array
+    VxWord coreVersion;        // 0x20000 only
+    VxWord extensionID;        // the plug-in's ExtensionID
 };
 
 enum { kVxLegacySlots = 26 };
