@@ -1,5 +1,8 @@
 // vphost.exe - loads the plug-ins of a folder into the host stand-in, shows what they did to the
 // host, unloads them and fails on any leaked or doubly released host object.
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <windows.h>
@@ -55,6 +58,8 @@ bool Parse(int argc, wchar_t** argv, Arguments* args) {
 }  // namespace
 
 int main() {
+    // Plain "\n" line ends whatever the console, so that tools and tests read the same text.
+    _setmode(_fileno(stdout), _O_BINARY);
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     Arguments args;

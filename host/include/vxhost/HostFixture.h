@@ -1,0 +1,130 @@
+// HostFixture.h - a GoogleTest fixture with a fresh Host per test. TearDown closes the documents,
+// unloads the plug-ins and fails the test for every leaked host object and every double or
+// unknown release.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "vxhost/Host.h"
+
+namespace vxhost {
+
+// A new folder under %TEMP%, removed with its contents when the object goes.
+class TempFolder {
+public:
+    TempFolder() {
+        wchar_t temp[MAX_PATH + 1];
+        DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+        std::wstring base(temp, n > MAX_PATH ? 0 : n);
+        static LONG counter = 0;
+        for (int attempt = 0; attempt < 1000 && path_.empty(); attempt++) {
+            std::wstring candidate = base + L"vxtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                     std::to_wstring(InterlockedIncrement(&counter));
+            if (CreateDirectoryW(candidate.c_str(), nullptr)) path_ = candidate;
+        }
+    }
+    ~TempFolder() {
+        if (!path_.empty()) RemoveTree(path_);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+    // Writes a file in the folder and returns its path.
+    std::wstring Write(const std::wstring& name, const std::string& bytes) const {
+        std::wstring path = File(name);
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+            CloseHandle(file);
+        }
+        return path;
+    }
+    static bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+    static std::string Read(const std::wstring& path) {
+        std::string bytes;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return bytes;
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read) bytes.append(buffer, read);
+        CloseHandle(file);
+        return bytes;
+    }
+
+private:
+    static void RemoveTree(const std::wstring& folder) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name == L"." || name == L"..") continue;
+                std::wstring child = folder + L"\\" + name;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
+                else DeleteFileW(child.c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring path_;
+};
+
+class HostFixture : public ::testing::Test {
+protected:
+    // Override to change the host's options; the default logs into the test's temporary folder.
+    virtual HostOptions MakeOptions() {
+        HostOptions options;
+        options.logPath = temp_.File(L"host.log");
+        return options;
+    }
+
+    void SetUp() override { host_ = std::make_unique<Host>(MakeOptions()); }
+
+    void TearDown() override {
+        if (!host_) return;
+        host_->Shutdown();
+        for (const std::string& problem : host_->Objects().Problems()) ADD_FAILURE() << "host objects: " << problem;
+        host_.reset();
+    }
+
+    Host& host() { return *host_; }
+
+    HFT Core() { return host_->CoreTable(); }
+    HFT AS() { return host_->HostTable("AS"); }
+    HFT ASExtra() { return host_->HostTable("ASExtra"); }
+    HFT PDModel() { return host_->HostTable("PDModel"); }
+    HFT AppView() { return host_->HostTable("AppView"); }
+
+    // Small conveniences over the tables, as a plug-in would call them.
+    ASPathName MakePath(const std::wstring& path) {
+        return VxEntry<ASFileSysCreatePathProc>(AS(), kASFileSysCreatePath)(nullptr, host_->Atom("Wstring"), path.c_str(),
+                                                                            nullptr);
+    }
+    void ReleasePath(ASPathName path) { VxEntry<ASFileSysReleasePathProc>(AS(), kASFileSysReleasePath)(nullptr, path); }
+    std::wstring PathText(ASPathName path) {
+        ASText text = MakeText(L"");
+        VxEntry<ASFileSysDisplayTextProc>(AS(), kASFileSysDisplayText)(nullptr, path, text);
+        std::wstring value = TextValue(text);
+        DestroyText(text);
+        return value;
+    }
+    ASText MakeText(const std::wstring& value) {
+        return VxEntry<ASTextFromUnicodeProc>(ASExtra(), kASTextFromUnicode)(value.c_str(), 1);
+    }
+    std::wstring TextValue(ASText text) { return VxEntry<ASTextGetUnicodeProc>(ASExtra(), kASTextGetUnicode)(text); }
+    void DestroyText(ASText text) { VxEntry<ASTextDestroyProc>(ASExtra(), kASTextDestroy)(text); }
+
+    TempFolder temp_;               // declared first: outlives the host
+    std::unique_ptr<Host> host_;
+};
+
+}  // namespace vxhost
