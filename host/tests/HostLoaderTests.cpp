@@ -16,7 +16,7 @@ std::wstring BinFolder() {
     std::wstring exe(path, n);
     return exe.substr(0, exe.find_last_of(L'\\'));
 }
-std::wstring TestPlugins() { return BinFolder() + L"\\testplugins"; }
+std::wstring TestPlugins() { return BinFolder() + L"\\hostplugins"; }
 std::wstring TestPlugin() { return TestPlugins() + L"\\vxtestplugin.dll"; }
 
 class ScopedEnv {

@@ -145,6 +145,16 @@ public:
     HFT GetTable(const std::string& name, ASUns32* version = nullptr);
 
     // ---- journal: ordered record of the calls plug-ins make and the host's own flows
+    // Entries: "atom:<name>", "hft:<name>", "provider:<name>", "server-new:<name>",
+    // "server-destroy:<name>", "table-new:<server> <n>", "table-destroy:<server>", "raise:<code> <where>",
+    // "app-name", "query:<n>", "alert:<text>", "notify-register:<n> <owner>", "notify:<n>" (38 adds
+    // " flags <f>"), "idle-register:<owner> <cd> <period>", "idle-unregister:<owner> <cd>",
+    // "ribbon-remove-panel:<cat> <panel>", "ribbon-remove-button:<cat> <panel> <button>",
+    // "ribbon-add:<at> <title>", "ribbon-set-proc:<item> <cd>", "ribbon-absent:<names>",
+    // "ribbon-before-command", "ribbon-click:<item>", "icon-load:<id>", "icon-release", "strip-take:<id>",
+    // "strip-return", "remove:<path>", "path-refused:type <atom>", "doc-open:<path>", "doc-save:<path>",
+    // "doc-save-as:<path>", "doc-save-copy:<path>", "doc-close:<path>", "command:Open", "command:SaveAs",
+    // "plugin-open|main|setup|loadcheck|name:<file>", "plugin-publish|init|fifth|unload|free:<name>".
     const std::vector<std::string>& Journal() const { return journal_; }
     std::vector<std::string> JournalMatching(const std::string& prefix) const;
     size_t JournalCount(const std::string& entry) const;
