@@ -212,7 +212,8 @@ public:
     void SendClearTempFiles();                              // 1002
 
     // ---- documents
-    // Opens a file as AppView 497 does (66, then 1005); null when the file cannot be opened.
+    // Opens a file as AppView 497 does (66, then 1005); null when the file cannot be opened. A file
+    // that is already open answers its document again, without notifications.
     Document* OpenDocument(const std::wstring& path);
     void EditDocument(Document* doc, const std::string& appended);
     // 38 (flags 0), write the file, 19.
