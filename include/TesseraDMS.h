@@ -13,6 +13,12 @@
 #include <oleauto.h>
 #include <comdef.h>
 
+// GCC takes the interface ids from __CRT_UUID_DECL below and warns that it ignores __declspec(uuid).
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
+#endif
+
 // Raise a failing HRESULT as _com_error carrying the interface's IID.
 inline void TesseraCheck(HRESULT hr, REFIID iid = IID_NULL) {
     if (FAILED(hr)) {
@@ -27,6 +33,8 @@ enum : HRESULT {
     TESSERA_E_NOT_FOUND = (HRESULT)0x80042201,
     TESSERA_E_NOT_LOGGED_IN = (HRESULT)0x80042202,
     TESSERA_E_NO_SESSION = (HRESULT)0x80042203,
+    TESSERA_E_NO_SERVER = (HRESULT)0x80042204,    // the server name is unknown to the DMS
+    TESSERA_E_BAD_STORE = (HRESULT)0x80042205,    // the DMS's own data cannot be read
 };
 
 // Class ids
@@ -149,3 +157,7 @@ _COM_SMARTPTR_TYPEDEF(ITesseraRecord, __uuidof(ITesseraRecord));
 _COM_SMARTPTR_TYPEDEF(ITesseraDocument, __uuidof(ITesseraDocument));
 _COM_SMARTPTR_TYPEDEF(ITesseraCommandContext, __uuidof(ITesseraCommandContext));
 _COM_SMARTPTR_TYPEDEF(ITesseraCommand, __uuidof(ITesseraCommand));
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif

@@ -1,0 +1,136 @@
+// The store folder: the state every process of the stand-in shares.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <TesseraDMS.h>
+
+#include "Handles.h"
+
+namespace tessera {
+
+struct StoreUser {
+    std::wstring server;
+    std::wstring id;
+    std::wstring password;
+    std::wstring fullName;
+    bool trusted = false;
+};
+
+struct StoreVersion {
+    long number = 0;
+    std::wstring content;  // relative to the store folder
+};
+
+struct StoreLock {
+    std::wstring user;
+    long version = 0;
+    std::wstring path;
+};
+
+struct StoreDocument {
+    std::wstring server;
+    std::wstring database;
+    long number = 0;
+    std::wstring extension;
+    std::wstring name;
+    std::wstring description;
+    std::wstring author;
+    long rights = 0;
+    std::vector<StoreVersion> versions;
+    std::optional<StoreLock> lock;
+
+    StoreVersion* FindVersion(long version);
+    long LatestVersion() const;
+};
+
+struct StoreDatabase {
+    std::wstring server;
+    std::wstring name;
+};
+
+struct StoreData {
+    std::vector<std::wstring> servers;
+    std::vector<StoreDatabase> databases;
+    std::vector<StoreUser> users;
+    std::vector<StoreDocument> documents;
+
+    bool HasServer(const std::wstring& server) const;
+    bool HasDatabase(const std::wstring& server, const std::wstring& database) const;
+    const StoreUser* FindUser(const std::wstring& server, const std::wstring& id) const;
+    StoreDocument* FindDocument(const std::wstring& server, const std::wstring& database, long number);
+    long NextNumber(const std::wstring& server, const std::wstring& database) const;
+};
+
+struct StoreFault {
+    std::wstring operation;
+    HRESULT hr = S_OK;
+    bool refuse = false;
+    long remaining = 0;  // 0: until cleared
+};
+
+bool SameName(const std::wstring& a, const std::wstring& b);
+
+HRESULT ParseStore(const std::wstring& text, StoreData* data);
+std::wstring FormatStore(const StoreData& data);
+HRESULT ParseFaults(const std::wstring& text, std::vector<StoreFault>* faults);
+std::wstring FormatFaults(const std::vector<StoreFault>& faults);
+
+HRESULT ReadTextFile(const std::wstring& path, std::wstring* text, bool* exists);
+HRESULT WriteTextFile(const std::wstring& path, const std::wstring& text);
+
+// One read-modify-write of the store. Holds the lock of this process and of store.lock for its
+// lifetime, so a transaction never sees another one half done.
+class StoreTransaction {
+public:
+    explicit StoreTransaction(const std::wstring& folder);
+    ~StoreTransaction();
+    StoreTransaction(const StoreTransaction&) = delete;
+    StoreTransaction& operator=(const StoreTransaction&) = delete;
+
+    // S_OK when the lock is held and store.txt was read.
+    HRESULT Status() const { return status_; }
+    StoreData& Data() { return data_; }
+    const std::wstring& Folder() const { return folder_; }
+    std::wstring FullPath(const std::wstring& relative) const;
+
+    HRESULT Commit();
+
+    // Consumes one matching fault of faults.txt. S_OK without a fault; *refused when a refusal applies.
+    HRESULT TakeFault(const wchar_t* operation, bool* refused);
+    HRESULT TakeFault(std::initializer_list<const wchar_t*> operations, bool* refused);
+
+    // Copies a file into the store's content folder; *relative names the copy. An empty source
+    // makes an empty content file.
+    HRESULT ImportContent(const std::wstring& source, std::wstring* relative);
+
+private:
+    std::wstring folder_;
+    std::unique_lock<std::mutex> processLock_;
+    UniqueHandle lockFile_;
+    HRESULT status_ = E_FAIL;
+    StoreData data_;
+};
+
+std::wstring PresetPath(const std::wstring& folder, const wchar_t* name);
+// Reads and deletes a preset file under the store lock. *present false when there is none.
+HRESULT TakePreset(const std::wstring& folder, const wchar_t* name, std::vector<std::wstring>* lines,
+                   bool* present);
+
+// A preset line: split at tabs when it has any, else at blanks.
+std::vector<std::wstring> SplitFields(const std::wstring& line);
+std::vector<std::wstring> SplitLines(const std::wstring& text);
+bool ParseLong(const std::wstring& text, long* value);
+
+// Application type ("PDF", "WORDX", ...) to extension; empty for an unknown or empty type.
+std::wstring ExtensionForAppType(const std::wstring& type);
+
+long long FileSize(const std::wstring& path);
+
+}  // namespace tessera

@@ -1,0 +1,72 @@
+// Fixtures of the stand-in's tests: a temporary store folder that removes itself, seeded with one
+// server, two databases, three users and a few documents, and COM with the class objects registered.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <TesseraDMS.h>
+
+#include <string>
+
+#include "Handles.h"
+#include "tessera/StandIn.h"
+
+namespace tessera::test {
+
+std::wstring WindowsUserName();
+std::wstring ReadFileText(const std::wstring& path);
+void WriteFileText(const std::wstring& path, const std::string& text);
+bool FileExists(const std::wstring& path);
+// Folder of the running test program, with a trailing backslash (the other binaries are there too).
+std::wstring BinFolder();
+
+// Runs a program to its end; its standard output lands in *output.
+DWORD RunProcess(const std::wstring& commandLine, std::string* output);
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& Path() const { return path_; }
+    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Points TESSERA_STORE at a fresh seeded store for the test's lifetime.
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    const std::wstring& Store() const { return store_.Path(); }
+    std::wstring Scratch(const std::wstring& name) const { return scratch_.File(name); }
+
+    TempFolder store_;
+    TempFolder scratch_;
+    long leaseNumber_ = 0;  // DMS1/Legal 1234 "Lease", pdf, content "lease-v1"
+};
+
+// StoreTest with COM initialised and the stand-in's class objects registered in this process.
+class ComTest : public StoreTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    ComRef<ITesseraDMS> CreateDms();
+    // A session of DMS1 logged in as user (password "secret" for jdoe, "pw7" for user7).
+    ComRef<ITesseraSession> LoggedIn(ITesseraDMS* dms, const wchar_t* user, const wchar_t* password);
+    ComRef<ITesseraDocument> GetDocument(ITesseraSession* session, const wchar_t* database, long number,
+                                         long version, HRESULT* hr = nullptr);
+
+    bool comReady_ = false;
+};
+
+// Owning BSTR made from a literal.
+UniqueBstr B(const wchar_t* text);
+std::wstring Text(const UniqueBstr& text);
+
+}  // namespace tessera::test
