@@ -1,0 +1,137 @@
+// TSManager: creation, the start-up probe and the sessions. The server list and the stored
+// credentials are in TSServerList.cpp.
+#include "dms/TSManager.h"
+
+#include "VxHFT.h"
+#include "dms/TesseraClient.h"
+
+namespace {
+
+// The wait cursor while the DMS is asked, the arrow again on every way out.
+class ScopedWaitCursor {
+public:
+    ScopedWaitCursor() { SetCursor(LoadCursorW(nullptr, IDC_WAIT)); }
+    ~ScopedWaitCursor() { SetCursor(LoadCursorW(nullptr, IDC_ARROW)); }
+    ScopedWaitCursor(const ScopedWaitCursor&) = delete;
+    ScopedWaitCursor& operator=(const ScopedWaitCursor&) = delete;
+};
+
+// Asked of the host before the connected servers are counted; its answer is not used.
+constexpr ASInt32 kQueryBeforeServerScan = 43;
+
+}  // namespace
+
+TSManager::TSManager(HWND parentWindow, REFCLSID dmsClass) : parentWindow_(parentWindow) {
+    try {
+        dmsAvailable_ = dms_.CreateInstance(dmsClass, nullptr, CLSCTX_ALL) == S_OK && dms_;
+    } catch (...) {
+        dmsAvailable_ = false;
+    }
+    if (!dmsAvailable_) dms_.Attach(nullptr);
+}
+
+TSManager::~TSManager() {
+    for (int i = servers_.GetCount() - 1; i >= 0; --i) delete static_cast<TSServerEntry*>(servers_.GetAt(i));
+    servers_.RemoveAll();
+    dms_.Attach(nullptr);
+}
+
+bool TSManager::ProbeDmsClient() const {
+    try {
+        ITesseraCommandContextPtr context;
+        return SUCCEEDED(context.CreateInstance(CLSID_TesseraCommandContext, nullptr, CLSCTX_ALL)) && context;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TSManager::Login(const std::wstring& server, bool trustedLogin, const std::wstring& userName,
+                      const std::wstring& password) {
+    ScopedWaitCursor cursor;
+    if (!dmsAvailable_) return false;
+
+    HRESULT result = S_OK;
+    ITesseraSessionsPtr sessions;
+    ITesseraSessionPtr session;
+    try {
+        sessions = TesseraSessions(dms_);
+        session = TesseraSessionFor(sessions, server);
+        long answer = 1;
+        if (trustedLogin) {
+            // A refused trusted login answers S_OK with a non-zero code, like a refused password.
+            TesseraCheck(session->TrustedLogin(&answer), __uuidof(ITesseraSession));
+        } else if (!userName.empty() && !password.empty()) {
+            TesseraCheck(session->Login(TesseraBstr(userName), TesseraBstr(password), &answer),
+                         __uuidof(ITesseraSession));
+        }
+        result = answer;
+    } catch (const _com_error& error) {
+        result = error.Error();
+    } catch (...) {
+        result = E_UNEXPECTED;
+    }
+
+    // A failed login leaves no session behind.
+    if (result != 0 && sessions) {
+        try {
+            TesseraCheck(sessions->Remove(TesseraBstr(server)), __uuidof(ITesseraSessions));
+        } catch (...) {
+            result = E_UNEXPECTED;
+        }
+    }
+    return result == 0;
+}
+
+bool TSManager::Logout(const std::wstring& server) {
+    ScopedWaitCursor cursor;
+    if (!dmsAvailable_) return false;
+
+    HRESULT result = S_OK;
+    try {
+        ITesseraSessionsPtr sessions = TesseraSessions(dms_);
+        ITesseraSessionPtr session = TesseraSessionFor(sessions, server);
+        long answer = 1;
+        TesseraCheck(session->Logout(&answer), __uuidof(ITesseraSession));
+        if (answer == 0) TesseraCheck(sessions->Remove(TesseraBstr(server)), __uuidof(ITesseraSessions));
+        result = answer;
+    } catch (const _com_error& error) {
+        result = error.Error();
+    } catch (...) {
+        result = E_UNEXPECTED;
+    }
+    return result == 0;
+}
+
+bool TSManager::IsAnyServerConnected() {
+    VxAppQuery(kQueryBeforeServerScan);
+    for (int i = servers_.GetCount() - 1; i >= 0; --i)
+        if (GetServerAt(i)->connected) return true;
+    return false;
+}
+
+DmsDocumentPtr TSManager::GetDocument(const std::wstring& server, const std::wstring& database, long number,
+                                      long version) {
+    const TSServerEntry* entry = FindServer(server);
+    if (!entry || !entry->connected || number < 0 || version < 0 || database.empty() || !dmsAvailable_)
+        return nullptr;
+    try {
+        ITesseraSessionsPtr sessions = TesseraSessions(dms_);
+        ITesseraSessionPtr session;
+        TesseraCheck(sessions->get_Item(TesseraBstr(server), &session), __uuidof(ITesseraSessions));
+        if (!session) return nullptr;
+        ITesseraDatabasesPtr databases;
+        TesseraCheck(session->get_Databases(&databases), __uuidof(ITesseraSession));
+        if (!databases) return nullptr;
+        ITesseraDatabasePtr base;
+        TesseraCheck(databases->get_Item(TesseraBstr(database), &base), __uuidof(ITesseraDatabases));
+        if (!base) return nullptr;
+        ITesseraDocumentPtr document;
+        TesseraCheck(base->GetDocument(number, version, &document), __uuidof(ITesseraDatabase));
+        if (!document) return nullptr;
+        auto holder = std::make_unique<DmsDocumentHolder>();
+        holder->document = document;
+        return holder;
+    } catch (...) {
+        return nullptr;
+    }
+}

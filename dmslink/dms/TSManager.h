@@ -1,0 +1,92 @@
+// TSManager.h - dmslink's one connection to the DMS: the DMS object, the configured servers with
+// their stored credentials, logins, and the plug-in's preference flags. Main thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <TesseraDMS.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "CAPArray.h"
+#include "dms/OwnedHandles.h"
+#include "dms/TSServerEntry.h"
+
+// One counted reference to a DMS document, handed from the operation that obtained it to the
+// record that keeps it.
+struct DmsDocumentHolder {
+    ITesseraDocumentPtr document;
+};
+using DmsDocumentPtr = std::unique_ptr<DmsDocumentHolder>;
+
+class TSManager {
+public:
+    // Initialises COM on the calling thread and creates the DMS object; dmsClass is only ever
+    // something else in tests.
+    explicit TSManager(HWND parentWindow, REFCLSID dmsClass = CLSID_TesseraDMS);
+    virtual ~TSManager();
+    TSManager(const TSManager&) = delete;
+    TSManager& operator=(const TSManager&) = delete;
+
+    // Whether the DMS client extensions are installed: their command context can be created.
+    bool ProbeDmsClient() const;
+
+    bool IsDmsAvailable() const { return dmsAvailable_; }
+    HWND GetParentWindow() const { return parentWindow_; }
+    // The DMS object, or null when it is not available.
+    ITesseraDMS* GetDms() const { return dms_.GetInterfacePtr(); }
+
+    // ---- server list; names compare exactly
+    // Adds or updates the entry of that server; false for an empty name. Without a connected
+    // value a new entry starts disconnected and an existing one keeps its state. An entry once
+    // marked machine-wide stays marked.
+    bool AddServer(const std::wstring& server, const std::wstring& userName, const std::wstring& password,
+                   bool trustedLogin, bool autoConnect, std::optional<bool> connected = std::nullopt,
+                   bool machineWide = false);
+    TSServerEntry* FindServer(const std::wstring& server) const;
+    bool RemoveServer(const std::wstring& server);
+    TSServerEntry* GetServerAt(int index) const;
+    int GetServerCount() const { return servers_.GetCount(); }
+
+    // Merges the machine-wide list, then the user's own, into the list in memory.
+    void ReadServerListFromRegistry();
+    // Makes the user's registry list exactly the list in memory.
+    void WriteServerListToRegistry();
+
+    // Stored form: IV and AES-128-CBC ciphertext of the UTF-16LE text, as upper-case hex.
+    // Empty when no cryptographic provider can be used.
+    static std::wstring EncryptPassword(const std::wstring& password);
+    // Empty for text that is not such a stored form.
+    static std::wstring DecryptPassword(const std::wstring& stored);
+
+    // ---- sessions
+    bool Login(const std::wstring& server, bool trustedLogin, const std::wstring& userName,
+               const std::wstring& password);
+    bool Logout(const std::wstring& server);
+    bool IsAnyServerConnected();
+    // The document through the session of a configured, connected server; null on any failure.
+    DmsDocumentPtr GetDocument(const std::wstring& server, const std::wstring& database, long number,
+                               long version);
+
+    // Preference flags (start-up and the exported table set them).
+    bool enableOpen = false;
+    bool enableSave = false;
+    bool openShortcutInvert = false;
+    bool saveShortcutInvert = false;
+    bool openDefaultLocation = false;
+    bool saveDefaultLocation = false;
+    bool defaultsSuppressed = false;
+    bool explicitSaveOnly = false;
+    bool saveButtonActive = false;
+
+private:
+    int IndexOf(const std::wstring& server) const;
+
+    CComInitializer com_;  // first in, last out: every COM reference below goes before it
+    ITesseraDMSPtr dms_;
+    HWND parentWindow_;
+    bool dmsAvailable_ = false;
+    CAPArray servers_;
+};

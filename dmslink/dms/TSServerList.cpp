@@ -1,0 +1,271 @@
+// TSManager: the server list, its registry form and the stored passwords.
+#include <vector>
+
+#include "Utilities/CAPSettings.h"
+#include "Utilities/CCryptKey.h"
+#include "VxGuard.h"
+#include "dms/TSManager.h"
+
+namespace {
+
+const char kPasswordKey[] = "Wq8%Lr#2(Zt&5}Kp";
+constexpr DWORD kPasswordKeyLength = 16;
+constexpr DWORD kIVLength = 16;
+const BYTE* PasswordKey() { return reinterpret_cast<const BYTE*>(kPasswordKey); }
+
+const wchar_t kServerValue[] = L"TesseraServer";
+const wchar_t kUserNameValue[] = L"TesseraUserName";
+const wchar_t kPasswordValue[] = L"TesseraPassword";
+const wchar_t kTrustedLoginValue[] = L"TesseraTrustedLogin";
+const wchar_t kAutoConnectValue[] = L"TesseraAutoConnect";
+
+// Values are at most 259 characters and their terminator. A stored password is longer than that
+// once its text passes 55 characters, so its value may hold more.
+constexpr DWORD kValueChars = 260;
+constexpr DWORD kPasswordValueChars = 1024;
+
+std::wstring TesseraKeyPath() { return GetSettingsKeyPath(Settings) + L"\\Tessera"; }
+
+// Server 0 uses the names as they stand, server n the name with "_n".
+std::wstring ValueName(const wchar_t* base, int number) {
+    return number == 0 ? std::wstring(base) : std::wstring(base) + L"_" + std::to_wstring(number);
+}
+
+// A string value (REG_EXPAND_SZ is taken unexpanded). Missing, of another type, too long, of odd
+// length or without its terminator: false.
+bool ReadText(HKEY key, const std::wstring& name, std::wstring* text, DWORD maxChars = kValueChars) {
+    std::vector<wchar_t> buffer(maxChars);
+    DWORD type = 0;
+    DWORD bytes = maxChars * sizeof(wchar_t);
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) !=
+        ERROR_SUCCESS)
+        return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    if (bytes == 0) {
+        text->clear();
+        return true;
+    }
+    if (bytes % sizeof(wchar_t) != 0 || bytes > maxChars * sizeof(wchar_t)) return false;
+    const size_t chars = bytes / sizeof(wchar_t);
+    if (buffer[chars - 1] != L'\0') return false;
+    text->assign(buffer.data());
+    return true;
+}
+
+LSTATUS WriteText(HKEY key, const std::wstring& name, const std::wstring& text) {
+    return RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+bool SameValueName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+// Removes every value not named in `keep` and every sub-key, so that the key holds exactly what
+// was just written.
+void RemoveStale(HKEY key, const std::vector<std::wstring>& keep) {
+    std::vector<std::wstring> stale;
+    std::vector<wchar_t> name(16384);
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        LSTATUS status = RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) continue;
+        std::wstring value(name.data(), length);
+        bool kept = false;
+        for (const std::wstring& k : keep) kept = kept || SameValueName(k, value);
+        if (!kept) stale.push_back(value);
+    }
+    for (const std::wstring& value : stale) RegDeleteValueW(key, value.c_str());
+
+    std::vector<std::wstring> subkeys;
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        LSTATUS status = RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_SUCCESS) subkeys.emplace_back(name.data(), length);
+    }
+    for (const std::wstring& subkey : subkeys) RegDeleteTreeW(key, subkey.c_str());
+}
+
+int HexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+// ---- list
+
+int TSManager::IndexOf(const std::wstring& server) const {
+    if (server.empty()) return -1;
+    for (int i = servers_.GetCount() - 1; i >= 0; --i)
+        if (GetServerAt(i)->server == server) return i;
+    return -1;
+}
+
+TSServerEntry* TSManager::FindServer(const std::wstring& server) const { return GetServerAt(IndexOf(server)); }
+
+TSServerEntry* TSManager::GetServerAt(int index) const { return static_cast<TSServerEntry*>(servers_.GetAt(index)); }
+
+bool TSManager::AddServer(const std::wstring& server, const std::wstring& userName, const std::wstring& password,
+                          bool trustedLogin, bool autoConnect, std::optional<bool> connected, bool machineWide) {
+    if (server.empty()) return false;
+    TSServerEntry* entry = FindServer(server);
+    std::unique_ptr<TSServerEntry> added;
+    if (!entry) {
+        added = std::make_unique<TSServerEntry>();
+        entry = added.get();
+        entry->machineWide = machineWide;
+    } else if (!entry->machineWide) {
+        entry->machineWide = machineWide;
+    }
+    entry->server = server;
+    entry->userName = userName;
+    entry->password = password;
+    entry->trustedLogin = trustedLogin;
+    entry->autoConnect = autoConnect;
+    if (connected) entry->connected = *connected;
+    if (added) {
+        servers_.Append(added.get());
+        added.release();
+    }
+    return true;
+}
+
+bool TSManager::RemoveServer(const std::wstring& server) {
+    int index = IndexOf(server);
+    if (index < 0) return false;
+    delete GetServerAt(index);
+    servers_.RemoveAt(index);
+    return true;
+}
+
+// ---- registry
+
+void TSManager::ReadServerListFromRegistry() {
+    const std::wstring path = TesseraKeyPath();
+    // Carried from server to server and from one hive to the other: a missing flag value keeps
+    // what the previous server had.
+    bool trusted = false;
+    bool autoConnect = true;
+
+    for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        const bool machineWide = hive == HKEY_LOCAL_MACHINE;
+        CRegistryKey key;
+        if (RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
+
+        for (int n = 0;; ++n) {
+            std::wstring server, userName, password, flag;
+            if (!ReadText(key.get(), ValueName(kServerValue, n), &server) ||
+                !ReadText(key.get(), ValueName(kUserNameValue, n), &userName) ||
+                !ReadText(key.get(), ValueName(kPasswordValue, n), &password, kPasswordValueChars))
+                break;
+            if (password.size() % 16 != 0) password.clear();
+            if (!password.empty()) password = DecryptPassword(password);
+
+            // The two hives read the flags in opposite order, and the machine-wide one takes any
+            // auto-connect text but "0" as on; the last flag read decides whether the pass goes on.
+            bool more;
+            if (machineWide) {
+                if (ReadText(key.get(), ValueName(kTrustedLoginValue, n), &flag)) trusted = flag == L"1";
+                more = ReadText(key.get(), ValueName(kAutoConnectValue, n), &flag);
+                if (more) autoConnect = flag != L"0";
+            } else {
+                if (ReadText(key.get(), ValueName(kAutoConnectValue, n), &flag)) autoConnect = flag == L"1";
+                more = ReadText(key.get(), ValueName(kTrustedLoginValue, n), &flag);
+                if (more) trusted = flag == L"1";
+            }
+            AddServer(server, userName, password, trusted, autoConnect, std::nullopt, machineWide);
+            if (!more) break;
+        }
+    }
+}
+
+void TSManager::WriteServerListToRegistry() {
+    VX_TRY {
+        // The key is opened (or made) before anything changes, and stale values go only after
+        // every entry is written: a failure never leaves the user without a list.
+        CRegistryKey key;
+        LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, TesseraKeyPath().c_str(), 0, nullptr,
+                                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr);
+        if (status != ERROR_SUCCESS) return;
+
+        std::vector<std::wstring> written;
+        auto write = [&](const wchar_t* base, int number, const std::wstring& text) {
+            if (status != ERROR_SUCCESS) return;
+            std::wstring name = ValueName(base, number);
+            status = WriteText(key.get(), name, text);
+            written.push_back(std::move(name));
+        };
+        for (int i = 0; i < servers_.GetCount() && status == ERROR_SUCCESS; ++i) {
+            const TSServerEntry* entry = GetServerAt(i);
+            write(kServerValue, i, entry->server);
+            write(kUserNameValue, i, entry->userName);
+            write(kPasswordValue, i, EncryptPassword(entry->password));
+            write(kTrustedLoginValue, i, entry->trustedLogin ? L"1" : L"0");
+            write(kAutoConnectValue, i, entry->autoConnect ? L"1" : L"0");
+        }
+        if (status == ERROR_SUCCESS) RemoveStale(key.get(), written);
+    }
+    VX_CATCH("TSManager", "TSManager::WriteServerListToRegistry")
+}
+
+// ---- passwords
+
+std::wstring TSManager::EncryptPassword(const std::wstring& password) {
+    std::wstring result;
+    VX_TRY {
+        if (password.size() > 0x10000000) return result;
+        const BYTE* plain = reinterpret_cast<const BYTE*>(password.data());
+        const DWORD length = static_cast<DWORD>(password.size() * sizeof(wchar_t));
+
+        CCryptKey key;
+        if (!key.Init(CALG_AES_128, PasswordKey(), kPasswordKeyLength)) return result;
+        const DWORD ivLength = key.GetIV(nullptr, 0);
+        const DWORD cipherLength = key.Encrypt(plain, length, nullptr, 0);
+        key.Release();
+        if (ivLength == CCryptKey::kFailed || cipherLength == CCryptKey::kFailed) return result;
+
+        std::vector<BYTE> stored(ivLength + cipherLength);
+        const DWORD size = static_cast<DWORD>(stored.size());
+        if (EncryptWithIV(plain, length, stored.data(), size, PasswordKey(), kPasswordKeyLength) != size)
+            return result;
+
+        static const wchar_t digits[] = L"0123456789ABCDEF";
+        result.reserve(stored.size() * 2);
+        for (BYTE b : stored) {
+            result += digits[b >> 4];
+            result += digits[b & 0x0F];
+        }
+    }
+    VX_CATCH("TSManager", "TSManager::EncryptPassword")
+    return result;
+}
+
+std::wstring TSManager::DecryptPassword(const std::wstring& stored) {
+    std::wstring result;
+    VX_TRY {
+        // Only whole digit pairs of at least an IV and a block are a stored password.
+        if (stored.size() % 2 != 0 || stored.size() / 2 <= kIVLength) return result;
+        std::vector<BYTE> bytes(stored.size() / 2);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            const int high = HexDigit(stored[2 * i]);
+            const int low = HexDigit(stored[2 * i + 1]);
+            if (high < 0 || low < 0) return result;
+            bytes[i] = static_cast<BYTE>(high << 4 | low);
+        }
+
+        std::vector<BYTE> plain(bytes.size() - kIVLength);
+        const DWORD count = DecryptWithIV(bytes.data(), static_cast<DWORD>(bytes.size()), plain.data(),
+                                          static_cast<DWORD>(plain.size()), PasswordKey(), kPasswordKeyLength);
+        if (count == CCryptKey::kFailed || count > plain.size()) return result;
+        result.resize(count / sizeof(wchar_t));
+        if (!result.empty()) memcpy(&result[0], plain.data(), result.size() * sizeof(wchar_t));
+    }
+    VX_CATCH("TSManager", "TSManager::DecryptPassword")
+    return result;
+}

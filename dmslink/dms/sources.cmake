@@ -1,0 +1,1 @@
+target_sources(dmslink_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/TSManager.cpp ${CMAKE_CURRENT_LIST_DIR}/TSServerList.cpp)

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "dms/TSManager.h"
+
+namespace {
+
+// Made once with
+//   openssl enc -aes-128-cbc -K 577138254c722332285a7426357d4b70 -iv 000102030405060708090a0b0c0d0e0f
+// over each password as UTF-16LE without terminator; the key is the 16 bytes of the password key
+// string. The stored text is the IV's hex followed by the ciphertext's.
+const wchar_t kIVHex[] = L"000102030405060708090A0B0C0D0E0F";
+struct Vector {
+    std::wstring password;
+    std::wstring cipherHex;
+};
+const Vector kVectors[] = {
+    {L"", L"9CF3EF8E50BA5934D9CF270D951C198C"},
+    {L"abcde", L"B210ACA0AAEC9BB757C6D961C24997FA"},
+    {L"Secret#8", L"BE8486579AF15DC0534719372633F56F915AE2377B07425DDDC275EE4E571730"},
+    {L"Gr\u00FC\u00DFe\u20ACx", L"F19A266973CB1147188C8F45A441228E"},
+};
+
+bool IsUpperHex(const std::wstring& text) {
+    return text.find_first_not_of(L"0123456789ABCDEF") == std::wstring::npos;
+}
+
+TEST(TSPassword, OpenSslStoredTextsDecrypt) {
+    for (const Vector& v : kVectors) {
+        EXPECT_EQ(TSManager::DecryptPassword(kIVHex + v.cipherHex), v.password) << v.cipherHex.c_str();
+    }
+    // Lower-case digits, as a hand-edited value might hold, decode the same.
+    std::wstring lower = std::wstring(kIVHex) + kVectors[1].cipherHex;
+    for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+    EXPECT_EQ(TSManager::DecryptPassword(lower), L"abcde");
+}
+
+TEST(TSPassword, StoredLengthsAndFreshIVs) {
+    const std::wstring empty = TSManager::EncryptPassword(L"");
+    EXPECT_EQ(empty.size(), 64u);
+    EXPECT_EQ(TSManager::DecryptPassword(empty), L"");
+
+    const std::wstring eight = TSManager::EncryptPassword(L"12345678");
+    EXPECT_EQ(eight.size(), 96u);
+    EXPECT_TRUE(IsUpperHex(eight));
+    EXPECT_EQ(TSManager::EncryptPassword(L"1234567").size(), 64u);
+
+    const std::wstring again = TSManager::EncryptPassword(L"12345678");
+    EXPECT_NE(eight, again);
+    EXPECT_NE(eight.substr(0, 32), again.substr(0, 32));
+    EXPECT_EQ(TSManager::DecryptPassword(eight), L"12345678");
+    EXPECT_EQ(TSManager::DecryptPassword(again), L"12345678");
+
+    const std::wstring odd = L"Gr\u00FC\u00DFe \u20AC \U0001F600";
+    EXPECT_EQ(TSManager::DecryptPassword(TSManager::EncryptPassword(odd)), odd);
+}
+
+TEST(TSPassword, MalformedStoredTextGivesTheEmptyPassword) {
+    const std::wstring good = kIVHex + kVectors[2].cipherHex;  // 96 characters
+    EXPECT_EQ(TSManager::DecryptPassword(L""), L"");
+    EXPECT_EQ(TSManager::DecryptPassword(L"0123456789ABCDEF"), L"");  // 8 bytes: shorter than the IV
+    EXPECT_EQ(TSManager::DecryptPassword(std::wstring(kIVHex)), L"");  // the IV and nothing else
+    EXPECT_EQ(TSManager::DecryptPassword(good.substr(0, 95)), L"");    // odd length
+    EXPECT_EQ(TSManager::DecryptPassword(good.substr(0, 33)), L"");
+
+    std::wstring nonHex = good;
+    nonHex[40] = L'G';
+    EXPECT_EQ(TSManager::DecryptPassword(nonHex), L"");
+    nonHex = good;
+    nonHex[95] = L' ';
+    EXPECT_EQ(TSManager::DecryptPassword(nonHex), L"");
+    nonHex = good;
+    nonHex[0] = L'\u0660';  // a digit, but not a hex digit here
+    EXPECT_EQ(TSManager::DecryptPassword(nonHex), L"");
+}
+
+TEST(TSPassword, DamagedCiphertextIsNotAFailure) {
+    // Padding errors come back as whatever the provider left; what matters is a bounded result.
+    std::wstring damaged = kIVHex + kVectors[2].cipherHex;
+    damaged[70] = damaged[70] == L'0' ? L'1' : L'0';
+    std::wstring result = TSManager::DecryptPassword(damaged);
+    EXPECT_LE(result.size(), 16u);
+    EXPECT_NE(result, L"Secret#8");
+}
+
+}  // namespace

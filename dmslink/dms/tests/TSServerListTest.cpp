@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "TesseraKeySandbox.h"
+#include "dms/TSManager.h"
+
+namespace {
+
+// A class nobody registers: the manager then has no DMS object, which the list does not need.
+const CLSID kNoDms = {0x0B1E6C3A, 0x51D2, 0x4F0E, {0x9A, 0x7C, 0x3D, 0x22, 0x61, 0x8E, 0x40, 0x11}};
+
+std::wstring Numbered(const wchar_t* base, int n) {
+    return n == 0 ? std::wstring(base) : std::wstring(base) + L"_" + std::to_wstring(n);
+}
+
+// ---- the list in memory
+
+TEST(TSServerList, AddUpdatesByExactNameAndKeepsTheMachineMark) {
+    TSManager manager(nullptr, kNoDms);
+    EXPECT_FALSE(manager.AddServer(L"", L"u", L"p", false, false));
+    EXPECT_EQ(manager.GetServerCount(), 0);
+
+    ASSERT_TRUE(manager.AddServer(L"dms", L"ann", L"one", false, true, std::nullopt, true));
+    ASSERT_TRUE(manager.AddServer(L"DMS", L"bob", L"two", true, false));
+    ASSERT_EQ(manager.GetServerCount(), 2);  // names differing in case are two servers
+
+    TSServerEntry* entry = manager.FindServer(L"dms");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->machineWide);
+    EXPECT_FALSE(entry->connected);
+    entry->connected = true;
+
+    // An update without a connected value keeps the state; machine-wide stays once set.
+    ASSERT_TRUE(manager.AddServer(L"dms", L"carl", L"three", true, false, std::nullopt, false));
+    EXPECT_EQ(manager.GetServerCount(), 2);
+    EXPECT_EQ(entry, manager.GetServerAt(0));
+    EXPECT_EQ(entry->userName, L"carl");
+    EXPECT_EQ(entry->password, L"three");
+    EXPECT_TRUE(entry->trustedLogin);
+    EXPECT_FALSE(entry->autoConnect);
+    EXPECT_TRUE(entry->connected);
+    EXPECT_TRUE(entry->machineWide);
+
+    ASSERT_TRUE(manager.AddServer(L"dms", L"carl", L"three", true, false, false));
+    EXPECT_FALSE(entry->connected);
+    // A user entry later read from the machine-wide list becomes machine-wide.
+    ASSERT_TRUE(manager.AddServer(L"DMS", L"bob", L"two", true, false, std::nullopt, true));
+    EXPECT_TRUE(manager.FindServer(L"DMS")->machineWide);
+}
+
+TEST(TSServerList, FindRemoveAndIndexBounds) {
+    TSManager manager(nullptr, kNoDms);
+    for (const wchar_t* name : {L"a", L"b", L"c"}) manager.AddServer(name, L"", L"", false, false);
+    EXPECT_EQ(manager.FindServer(L""), nullptr);
+    EXPECT_EQ(manager.FindServer(L"B"), nullptr);
+    EXPECT_EQ(manager.GetServerAt(-1), nullptr);
+    EXPECT_EQ(manager.GetServerAt(3), nullptr);
+
+    EXPECT_FALSE(manager.RemoveServer(L"x"));
+    EXPECT_FALSE(manager.RemoveServer(L""));
+    EXPECT_TRUE(manager.RemoveServer(L"b"));
+    ASSERT_EQ(manager.GetServerCount(), 2);
+    EXPECT_EQ(manager.GetServerAt(1)->server, L"c");
+    EXPECT_EQ(manager.FindServer(L"b"), nullptr);
+}
+
+// ---- the registry
+
+class TSRegistryTest : public TesseraKeySandbox {
+protected:
+    // One server's five values; a null text leaves that value out.
+    void Server(HKEY hive, int n, const wchar_t* server, const wchar_t* user, const wchar_t* storedPassword,
+                const wchar_t* trusted, const wchar_t* autoConnect) {
+        const std::pair<const wchar_t*, const wchar_t*> values[] = {
+            {L"TesseraServer", server}, {L"TesseraUserName", user}, {L"TesseraPassword", storedPassword},
+            {L"TesseraTrustedLogin", trusted}, {L"TesseraAutoConnect", autoConnect}};
+        for (const auto& value : values)
+            if (value.second) SetText(hive, Numbered(value.first, n), value.second);
+    }
+    std::wstring Stored(const wchar_t* password) { return TSManager::EncryptPassword(password); }
+
+    TSManager manager_{nullptr, kNoDms};
+};
+
+TEST_F(TSRegistryTest, NoKeyInEitherHiveKeepsTheList) {
+    manager_.AddServer(L"kept", L"u", L"p", false, false);
+    manager_.ReadServerListFromRegistry();
+    ASSERT_EQ(manager_.GetServerCount(), 1);
+    EXPECT_EQ(manager_.GetServerAt(0)->server, L"kept");
+}
+
+TEST_F(TSRegistryTest, MachineWideFirstThenTheUsersOwnOverwritingByName) {
+    Server(HKEY_LOCAL_MACHINE, 0, L"alpha", L"machine", Stored(L"mpw").c_str(), L"0", L"1");
+    Server(HKEY_LOCAL_MACHINE, 1, L"beta", L"mb", Stored(L"bpw").c_str(), L"1", L"1");
+    Server(HKEY_CURRENT_USER, 0, L"gamma", L"ug", Stored(L"gpw").c_str(), L"0", L"1");
+    Server(HKEY_CURRENT_USER, 1, L"alpha", L"user", Stored(L"upw").c_str(), L"1", L"0");
+    manager_.ReadServerListFromRegistry();
+
+    ASSERT_EQ(manager_.GetServerCount(), 3);
+    const TSServerEntry* alpha = manager_.GetServerAt(0);
+    EXPECT_EQ(alpha->server, L"alpha");
+    EXPECT_EQ(alpha->userName, L"user");
+    EXPECT_EQ(alpha->password, L"upw");
+    EXPECT_TRUE(alpha->trustedLogin);
+    EXPECT_FALSE(alpha->autoConnect);
+    EXPECT_TRUE(alpha->machineWide);
+    EXPECT_FALSE(alpha->connected);
+    EXPECT_EQ(manager_.GetServerAt(1)->server, L"beta");
+    EXPECT_TRUE(manager_.GetServerAt(1)->machineWide);
+    EXPECT_EQ(manager_.GetServerAt(2)->server, L"gamma");
+    EXPECT_FALSE(manager_.GetServerAt(2)->machineWide);
+    EXPECT_EQ(manager_.GetServerAt(2)->password, L"gpw");
+
+    // Writing stores the machine-wide entries in the user's list too.
+    manager_.WriteServerListToRegistry();
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraServer"), L"alpha");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraServer_1"), L"beta");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraServer_2"), L"gamma");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraTrustedLogin"), L"1");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraAutoConnect"), L"0");
+}
+
+TEST_F(TSRegistryTest, AGapInTheNumbersEndsThePass) {
+    for (int n : {0, 1, 3})
+        Server(HKEY_CURRENT_USER, n, (L"s" + std::to_wstring(n)).c_str(), L"u", L"", L"0", L"1");
+    manager_.ReadServerListFromRegistry();
+    ASSERT_EQ(manager_.GetServerCount(), 2);
+    EXPECT_EQ(manager_.GetServerAt(1)->server, L"s1");
+}
+
+TEST_F(TSRegistryTest, ValuesThatCannotBeReadEndThePass) {
+    // 259 characters fit; 260 do not.
+    const std::wstring longest(259, L'n');
+    Server(HKEY_CURRENT_USER, 0, longest.c_str(), L"u", L"", L"0", L"1");
+    Server(HKEY_CURRENT_USER, 1, std::wstring(260, L'x').c_str(), L"u", L"", L"0", L"1");
+    Server(HKEY_CURRENT_USER, 2, L"after", L"u", L"", L"0", L"1");
+    manager_.ReadServerListFromRegistry();
+    ASSERT_EQ(manager_.GetServerCount(), 1);
+    EXPECT_EQ(manager_.GetServerAt(0)->server, longest);
+
+    // Non-zero bytes follow each value's counted part: the registry must not find a terminator there.
+    struct Bad {
+        const char* what;
+        DWORD type;
+        std::vector<BYTE> bytes;
+        DWORD size;
+    };
+    const Bad bads[] = {
+        {"DWORD", REG_DWORD, {1, 0, 0, 0}, 4},
+        {"odd length", REG_SZ, {'a', 0, 'b', 0, 0, 'c', 0}, 5},
+        {"no terminator", REG_SZ, {'a', 0, 'b', 0, 'c', 0}, 4},
+        {"multi-string", REG_MULTI_SZ, {'a', 0, 0, 0, 0, 0}, 6},
+    };
+    for (const Bad& bad : bads) {
+        SCOPED_TRACE(bad.what);
+        TSManager fresh(nullptr, kNoDms);
+        Server(HKEY_CURRENT_USER, 1, L"second", L"u", L"", L"0", L"1");
+        SetRaw(HKEY_CURRENT_USER, L"TesseraUserName_1", bad.type, bad.bytes.data(), bad.size);
+        fresh.ReadServerListFromRegistry();
+        EXPECT_EQ(fresh.GetServerCount(), 1);
+    }
+}
+
+TEST_F(TSRegistryTest, ExpandableAndEmptyValuesReadAsTheyStand) {
+    const std::wstring unexpanded = L"%TEMP%\\srv";
+    SetRaw(HKEY_CURRENT_USER, L"TesseraServer", REG_EXPAND_SZ, unexpanded.c_str(),
+           static_cast<DWORD>((unexpanded.size() + 1) * sizeof(wchar_t)));
+    SetRaw(HKEY_CURRENT_USER, L"TesseraUserName", REG_SZ, L"", 0);
+    Server(HKEY_CURRENT_USER, 0, nullptr, nullptr, L"", L"0", L"1");
+    manager_.ReadServerListFromRegistry();
+    ASSERT_EQ(manager_.GetServerCount(), 1);
+    EXPECT_EQ(manager_.GetServerAt(0)->server, unexpanded);
+    EXPECT_EQ(manager_.GetServerAt(0)->userName, L"");
+}
+
+TEST_F(TSRegistryTest, PasswordTextsThatAreNotWholeBlocksReadAsEmpty) {
+    const std::wstring good = Stored(L"pw");
+    Server(HKEY_CURRENT_USER, 0, L"forty", L"u", good.substr(0, 40).c_str(), L"0", L"1");
+    Server(HKEY_CURRENT_USER, 1, L"sixteen", L"u", good.substr(0, 16).c_str(), L"0", L"1");
+    Server(HKEY_CURRENT_USER, 2, L"empty", L"u", L"", L"0", L"1");
+    Server(HKEY_CURRENT_USER, 3, L"good", L"u", good.c_str(), L"0", L"1");
+    manager_.ReadServerListFromRegistry();
+    ASSERT_EQ(manager_.GetServerCount(), 4);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(manager_.GetServerAt(i)->password, L"") << i;
+    EXPECT_EQ(manager_.GetServerAt(3)->password, L"pw");
+}
+
+TEST_F(TSRegistryTest, MissingLastFlagEndsThePassAfterAddingTheServer) {
+    // Machine-wide: AutoConnect is read last. User: TrustedLogin is.
+    Server(HKEY_LOCAL_MACHINE, 0, L"m0", L"u", L"", L"1", nullptr);
+    Server(HKEY_LOCAL_MACHINE, 1, L"m1", L"u", L"", L"0", L"1");
+    Server(HKEY_CURRENT_USER, 0, L"u0", L"u", L"", nullptr, L"0");
+    Server(HKEY_CURRENT_USER, 1, L"u1", L"u", L"", L"0", L"1");
+    manager_.ReadServerListFromRegistry();
+    ASSERT_EQ(manager_.GetServerCount(), 2);
+    const TSServerEntry* m0 = manager_.GetServerAt(0);
+    EXPECT_EQ(m0->server, L"m0");
+    EXPECT_TRUE(m0->trustedLogin);
+    EXPECT_TRUE(m0->autoConnect);  // the starting value
+    const TSServerEntry* u0 = manager_.GetServerAt(1);
+    EXPECT_EQ(u0->server, L"u0");
+    EXPECT_TRUE(u0->trustedLogin);  // carried over from the machine-wide pass
+    EXPECT_FALSE(u0->autoConnect);
+}
+
+TEST_F(TSRegistryTest, FlagTextsAndCarriedFlags) {
+    // Machine-wide: anything but "0" switches auto connect on; a missing TrustedLogin carries.
+    Server(HKEY_LOCAL_MACHINE, 0, L"m0", L"u", L"", L"1", L"yes");
+    Server(HKEY_LOCAL_MACHINE, 1, L"m1", L"u", L"", nullptr, L"0");
+    // User: only "1" is on; a missing AutoConnect carries.
+    Server(HKEY_CURRENT_USER, 0, L"u0", L"u", L"", L"true", nullptr);
+    Server(HKEY_CURRENT_USER, 1, L"u1", L"u", L"", L"1", L"yes");
+    Server(HKEY_CURRENT_USER, 2, L"u2", L"u", L"", L"0", L"1");
+    manager_.ReadServerListFromRegistry();
+    ASSERT_EQ(manager_.GetServerCount(), 5);
+    struct Expect {
+        bool trusted, autoConnect;
+    } expected[] = {{true, true}, {true, false}, {false, false}, {true, false}, {false, true}};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(manager_.GetServerAt(i)->trustedLogin, expected[i].trusted) << i;
+        EXPECT_EQ(manager_.GetServerAt(i)->autoConnect, expected[i].autoConnect) << i;
+    }
+}
+
+TEST_F(TSRegistryTest, WriteLeavesExactlyTheCurrentEntries) {
+    // Whatever the key held: an older, longer list and values of no one's.
+    for (int n = 0; n < 6; ++n)
+        Server(HKEY_CURRENT_USER, n, (L"old" + std::to_wstring(n)).c_str(), L"u", L"", L"1", L"1");
+    SetText(HKEY_CURRENT_USER, L"Unrelated", L"x");
+    SetText(HKEY_CURRENT_USER, L"TesseraServer_10", L"stale");
+    HKEY sub = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(KeyPath()) + L"\\Sub").c_str(), 0, nullptr, 0,
+                              KEY_WRITE, nullptr, &sub, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(sub);
+
+    manager_.AddServer(L"one", L"ann", L"first", false, true);
+    manager_.AddServer(L"two", L"", L"", true, false);
+    manager_.AddServer(L"three", L"carl", L"a password of more than fifty-five characters, stored whole", false,
+                       false);
+    manager_.WriteServerListToRegistry();
+
+    std::vector<std::wstring> expected;
+    for (int n = 0; n < 3; ++n)
+        for (const wchar_t* base : {L"TesseraServer", L"TesseraUserName", L"TesseraPassword",
+                                    L"TesseraTrustedLogin", L"TesseraAutoConnect"})
+            expected.push_back(Numbered(base, n));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ValueNames(HKEY_CURRENT_USER), expected);
+    HKEY gone = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(KeyPath()) + L"\\Sub").c_str(), 0, KEY_READ, &gone),
+              ERROR_SUCCESS);
+
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraServer_2"), L"three");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraTrustedLogin_1"), L"1");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraAutoConnect_1"), L"0");
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraUserName_1"), L"");
+    EXPECT_EQ(GetByteCount(HKEY_CURRENT_USER, L"TesseraServer_1"), 4u * sizeof(wchar_t));
+    EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraPassword_1").size(), 64u);  // the empty password too
+
+    // What was written reads back whole, the long password included.
+    TSManager reread(nullptr, kNoDms);
+    reread.ReadServerListFromRegistry();
+    ASSERT_EQ(reread.GetServerCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const TSServerEntry* a = manager_.GetServerAt(i);
+        const TSServerEntry* b = reread.GetServerAt(i);
+        EXPECT_EQ(a->server, b->server);
+        EXPECT_EQ(a->userName, b->userName);
+        EXPECT_EQ(a->password, b->password);
+        EXPECT_EQ(a->trustedLogin, b->trustedLogin);
+        EXPECT_EQ(a->autoConnect, b->autoConnect);
+        EXPECT_FALSE(b->machineWide);
+    }
+}
+
+TEST_F(TSRegistryTest, WritingAnEmptyListLeavesAnEmptyKey) {
+    Server(HKEY_CURRENT_USER, 0, L"old", L"u", L"", L"1", L"1");
+    manager_.WriteServerListToRegistry();
+    EXPECT_TRUE(ValueNames(HKEY_CURRENT_USER).empty());
+    manager_.ReadServerListFromRegistry();
+    EXPECT_EQ(manager_.GetServerCount(), 0);
+}
+
+TEST(RegistryKeyHandle, ClosesOnResetAndMovesOwnership) {
+    CRegistryKey first;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, first.put()), ERROR_SUCCESS);
+    HKEY raw = first.get();
+    CRegistryKey second(std::move(first));
+    EXPECT_FALSE(first);
+    EXPECT_EQ(second.get(), raw);
+    DWORD subkeys = 0;
+    EXPECT_EQ(RegQueryInfoKeyW(second.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    second.Reset();
+    EXPECT_FALSE(second);
+    EXPECT_EQ(RegQueryInfoKeyW(raw, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_INVALID_HANDLE);
+}
+
+}  // namespace
