@@ -15,3 +15,5 @@ else
   export WINELOADER=/usr/lib/wine/wine64
 fi
 export VX_WINE VX_WINESERVER
+# A Unix path as Wine's Z: drive sees it.
+vx_winpath() { local p=$1; echo "Z:${p//\//\\}"; }
