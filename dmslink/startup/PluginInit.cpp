@@ -3,7 +3,11 @@
 #include "VxGuard.h"
 #include "VxHFT.h"
 #include "VxPlugin.h"
+#include "documents/CDocumentManager.h"
 #include "startup/ExtTesseraHFT.h"
+
+CDocumentManager* gDocumentManager = nullptr;
+TSManager* gTSManager = nullptr;
 
 namespace {
 
