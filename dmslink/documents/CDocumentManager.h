@@ -37,9 +37,10 @@ public:
     bool IsPathEqual(ASPathName a, ASPathName b);
     TrackedDocument* GetDocumentAt(int index) const { return static_cast<TrackedDocument*>(GetAt(index)); }
 
+    // Host paths and documents are both opaque pointers, so the three forms carry their kind in the name.
     void DocumentWasClosed(TrackedDocument* record);
-    void DocumentWasClosed(ASPathName path);
-    void DocumentWasClosed(PDDoc pdDoc);
+    void DocumentWasClosedAtPath(ASPathName path);  // DocumentWasClosed(FindASPathName(path))
+    void DocumentWasClosedForDoc(PDDoc pdDoc);      // DocumentWasClosed(FindPDDoc(pdDoc))
     int ReleaseDocument(TrackedDocument* record, bool unlockAndDelete);
     int RemoveDoc(int index);
     int RemoveDoc(TrackedDocument* record);
