@@ -1,2 +1,60 @@
-// Resource identifiers of dmslink.
+// Resource identifiers of dmslink. The language modules use the same identifiers.
 #pragma once
+
+// Dialogs
+#define IDD_PROGRESS                100
+#define IDD_SERVER_PROPERTIES       105
+
+// Images (type "PNG")
+#define IDP_OPEN                    102
+#define IDP_SAVE                    103
+#define IDP_IMAGE_STRIP             1005
+
+// Progress dialog controls
+#define IDC_DOC_NAME                1002
+#define IDC_PROGRESS                1003
+#define IDC_DOC_AUTHOR              1004
+#define IDC_DOC_NUMBER              1005
+#define IDC_DOC_VERSION             1006
+#define IDC_DOC_SIZE                1007
+
+// Server configuration dialog controls
+#define IDC_USERNAME                1009
+#define IDC_PASSWORD                1010
+#define IDC_SERVER                  1017
+#define IDC_TRUSTED_LOGIN           1018
+#define IDC_AUTO_LOGIN              1026
+#define IDC_USERNAME_LABEL          1027
+#define IDC_PASSWORD_LABEL          1028
+
+#ifndef IDC_STATIC
+#define IDC_STATIC                  (-1)
+#endif
+
+// Strings
+#define IDS_SAVE_TO_TESSERA         1001
+#define IDS_CHECKOUT_CAPTION        1002
+#define IDS_OPEN_FROM_TESSERA       1004
+#define IDS_FILE_IN_USE             1005
+#define IDS_SAVE_TOOLTIP            1006
+#define IDS_OPEN_TOOLTIP            1007
+#define IDS_SPECIFY_SERVER          1008
+#define IDS_SPECIFY_USERNAME        1009
+#define IDS_SPECIFY_PASSWORD        1010
+#define IDS_LOGIN_FAILED            1011
+#define IDS_OPEN_DOCUMENT_FAILED    1012
+#define IDS_CHECKIN_CAPTION         1013
+#define IDS_CHECKOUT_FAILED         1014
+#define IDS_UNKNOWN_USER            1015
+#define IDS_SERVER_EXISTS           1016
+
+// Errors of the file specifier (CAPError records)
+#define IDS_FILESPEC_GENERAL        18030
+#define IDS_FILESPEC_ASSIGN         18031
+#define IDS_FILESPEC_CONVERT        18032
+#define IDS_FILESPEC_ABSOLUTE       18034
+#define IDS_FILESPEC_SIZE           18040
+#define IDS_FILESPEC_COPY           18042
+#define IDS_FILESPEC_COPY_CONTENT   18043
+#define IDS_FILESPEC_NAME           18047
+#define IDS_FILESPEC_EXTENSION      18048

@@ -1,0 +1,1 @@
+target_sources(vxsupport PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CAPStringUtils.cpp ${CMAKE_CURRENT_LIST_DIR}/CAPLanguage.cpp)

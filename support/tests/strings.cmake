@@ -1,0 +1,2 @@
+vx_test(strings_test ${CMAKE_CURRENT_LIST_DIR}/StringUtilsTest.cpp)
+target_link_libraries(strings_test PRIVATE vxtesting vxtestmodule vxsupport)
