@@ -229,6 +229,17 @@ TEST_F(CommandsTest, ImportWithoutTypeIsPdfAndPresetDescriptionWins) {
     EXPECT_EQ(L"Other", Text(description));
 }
 
+// Tests run in parallel on one desktop: only this process's dialog counts.
+HWND FindOwnDialog(const wchar_t* title) {
+    HWND found = nullptr;
+    while ((found = FindWindowExW(nullptr, found, L"#32770", title)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(found, &process);
+        if (process == GetCurrentProcessId()) return found;
+    }
+    return nullptr;
+}
+
 // Drives a modal dialog from a second thread, as a person would: waits for the window, acts, and
 // records what it saw. The main thread sits in the dialog's modal loop meanwhile.
 class DialogDriver {
@@ -236,8 +247,12 @@ public:
     DialogDriver(const wchar_t* title, std::function<void(HWND)> act)
         : thread_([this, title, act] {
               for (int i = 0; i < 400 && !dialog_; ++i) {
-                  dialog_ = FindWindowW(L"#32770", title);
-                  if (!dialog_) Sleep(25);
+                  // Visible only once WM_INITDIALOG has filled it.
+                  HWND found = FindOwnDialog(title);
+                  if (found && IsWindowVisible(found))
+                      dialog_ = found;
+                  else
+                      Sleep(25);
               }
               if (dialog_) act(dialog_);
           }) {}
