@@ -75,15 +75,15 @@ public:
 
     // Copies a module to <program data>\Lang\<code>\<name>.dll.
     bool InstallModule(const std::wstring& source, const wchar_t* code, const wchar_t* name) {
-        std::wstring folder = GetProgramDataFolder();
-        if (folder.empty()) return false;
-        for (const std::wstring& part : {std::wstring(L"Lang"), std::wstring(code)}) {
-            folder += part;
-            if (CreateDirectoryW(folder.c_str(), nullptr))
-                folders_.push_back(folder);
+        std::wstring folder = GetProgramDataFolder() + L"Lang\\" + code + L"\\";
+        if (folder.size() < 4) return false;
+        // Every missing folder below the drive is made, and removed again afterwards.
+        for (size_t end = folder.find(L'\\', 3); end != std::wstring::npos; end = folder.find(L'\\', end + 1)) {
+            std::wstring part = folder.substr(0, end);
+            if (CreateDirectoryW(part.c_str(), nullptr))
+                folders_.push_back(part);
             else if (GetLastError() != ERROR_ALREADY_EXISTS)
                 return false;
-            folder += L'\\';
         }
         std::wstring target = folder + name + L".dll";
         if (!CopyFileW(source.c_str(), target.c_str(), TRUE)) return false;
