@@ -22,6 +22,9 @@ constexpr ASInt32 kQueryBeforeServerScan = 43;
 }  // namespace
 
 TSManager::TSManager(HWND parentWindow, REFCLSID dmsClass) : parentWindow_(parentWindow) {
+    // Never uninitialised: at unload the DMS documents that CDocumentManager still holds are released
+    // after this object has gone, and they need COM on this thread until then.
+    CoInitialize(nullptr);
     try {
         dmsAvailable_ = dms_.CreateInstance(dmsClass, nullptr, CLSCTX_ALL) == S_OK && dms_;
     } catch (...) {

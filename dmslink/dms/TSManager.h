@@ -23,8 +23,8 @@ using DmsDocumentPtr = std::unique_ptr<DmsDocumentHolder>;
 
 class TSManager {
 public:
-    // Initialises COM on the calling thread and creates the DMS object; dmsClass is only ever
-    // something else in tests.
+    // Initialises COM on the calling thread (for good: see the constructor) and creates the DMS
+    // object; dmsClass is only ever something else in tests.
     explicit TSManager(HWND parentWindow, REFCLSID dmsClass = CLSID_TesseraDMS);
     virtual ~TSManager();
     TSManager(const TSManager&) = delete;
@@ -84,7 +84,6 @@ public:
 private:
     int IndexOf(const std::wstring& server) const;
 
-    CComInitializer com_;  // first in, last out: every COM reference below goes before it
     ITesseraDMSPtr dms_;
     HWND parentWindow_;
     bool dmsAvailable_ = false;

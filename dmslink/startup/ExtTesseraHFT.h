@@ -1,7 +1,84 @@
-// ExtTesseraHFT.h - the "Tessera" table that dmslink publishes to the host.
+// ExtTesseraHFT.h - the "Tessera" table that dmslink publishes to the host, through which the host's
+// Open, Save As, save, close and preference paths consult and drive the DMS integration.
+// Every entry runs on the host's main thread. Without TSManager or CDocumentManager the entries
+// answer false, null or nothing.
 #pragma once
 
 #include "VarnelSDK.h"
 
+enum TesseraEntry {
+    kTesseraIsOpenEnabled = 1,
+    kTesseraIsSaveEnabled = 2,
+    kTesseraNoOp = 3,
+    kTesseraGetSaveAsPath = 4,
+    kTesseraRemoveUnusedDocuments = 5,
+    kTesseraRemoveDocument = 6,
+    kTesseraOpenDialog = 7,
+    kTesseraRetainDocument = 8,
+    kTesseraSkipDocumentSave = 9,
+    kTesseraIsDocumentTracked = 10,
+    kTesseraSetDefaultsSuppressed = 11,
+    kTesseraSaveAsDialog = 12,
+    kTesseraGetDocumentTitle = 13,
+    kTesseraSetSkipClosePDDoc = 14,
+    kTesseraDocumentWasSaved = 15,
+    kTesseraCheckinDocument = 16,
+    kTesseraSaveDocumentOnServer = 17,
+    kTesseraIsOpenAvailable = 18,
+    kTesseraFileOpenBtnExecuteProc = 19,
+    kTesseraIsSaveAvailable = 20,
+    kTesseraFileSaveAsBtnExecuteProc = 21,
+    kTesseraIsOpenDefault = 22,
+    kTesseraIsOpenAndSaveEnabled = 23,
+    kTesseraIsSaveDefault = 24,
+    kTesseraFileRenamed = 25,
+    kTesseraSetExplicitSaveOnly = 26,
+    kTesseraGetServerName = 27,
+    kTesseraGetServerDetails = 28,
+    kTesseraEditServer = 29,
+    kTesseraDeleteServer = 30,
+    kTesseraToggleServerConnection = 31,
+    kTesseraAlwaysTrue = 32,
+    kTesseraReloadServerList = 33,
+    kTesseraSaveServerList = 34,
+};
+
 // Fills entries 1..34 of a freshly made table.
 void FillTesseraTable(HFT table);
+
+ASBool VXAPI Tessera_IsOpenEnabled_Internal(void);
+ASBool VXAPI Tessera_IsSaveEnabled_Internal(void);
+void VXAPI Tessera_NoOp_Internal(void);
+ASPathName VXAPI Tessera_GetSaveAsPath_Internal(ASPathName path);
+void VXAPI Tessera_RemoveUnusedDocuments_Internal(void);
+void VXAPI Tessera_RemoveDocument_Internal(ASPathName path);
+ASBool VXAPI Tessera_OpenDialog_Internal(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count,
+                                         ASBool keepCheckedOut);
+void VXAPI Tessera_RetainDocument_Internal(ASPathName path);
+void VXAPI Tessera_SkipDocumentSave_Internal(ASPathName path);
+ASBool VXAPI Tessera_IsDocumentTracked_Internal(ASPathName path);
+void VXAPI Tessera_SetDefaultsSuppressed_Internal(ASBool value);
+ASPathName VXAPI Tessera_SaveAsDialog_Internal(ASPathName path);
+ASText VXAPI Tessera_GetDocumentTitle_Internal(ASPathName path);
+void VXAPI Tessera_SetSkipClosePDDoc_Internal(PDDoc doc);
+void VXAPI Tessera_DocumentWasSaved_Internal(PDDoc doc);
+ASBool VXAPI Tessera_CheckinDocument_Internal(ASPathName path, ASBool keepCheckedOut);
+ASBool VXAPI Tessera_SaveDocumentOnServer_Internal(ASPathName path, ASBool keepCheckedOut, ASBool releaseRecord);
+ASBool VXAPI Tessera_IsOpenAvailable_Internal(void);
+void VXAPI Tessera_FileOpenBtnExecuteProc_Internal(void);
+ASBool VXAPI Tessera_IsSaveAvailable_Internal(void);
+void VXAPI Tessera_FileSaveAsBtnExecuteProc_Internal(void);
+ASBool VXAPI Tessera_IsOpenDefault_Internal(void);
+ASBool VXAPI Tessera_IsOpenAndSaveEnabled_Internal(void);
+ASBool VXAPI Tessera_IsSaveDefault_Internal(void);
+void VXAPI Tessera_FileRenamed_Internal(ASText text);
+void VXAPI Tessera_SetExplicitSaveOnly_Internal(ASBool value);
+ASBool VXAPI Tessera_GetServerName_Internal(ASInt32 index, ASText* name);
+ASBool VXAPI Tessera_GetServerDetails_Internal(ASText name, ASText* user, ASText* password, ASBool* trusted,
+                                               ASBool* autoConnect, ASBool* connected, ASBool* machineWide);
+ASBool VXAPI Tessera_EditServer_Internal(ASText name);
+ASBool VXAPI Tessera_DeleteServer_Internal(ASText name);
+ASBool VXAPI Tessera_ToggleServerConnection_Internal(ASText name);
+ASBool VXAPI Tessera_AlwaysTrue_Internal(void);
+void VXAPI Tessera_ReloadServerList_Internal(void);
+void VXAPI Tessera_SaveServerList_Internal(void);
