@@ -25,7 +25,8 @@ struct TrackedDocument {
 class CDocumentManager : public CAPArray {
 public:
     CDocumentManager() = default;
-    // Deletes every record's local copy (deferred) and frees the records; neither checks in nor unlocks.
+    // Deletes the local copy of every record that was not saved and frees the records; neither checks
+    // in nor unlocks. A saved copy stays with its record file for the recovery at the next start.
     ~CDocumentManager() override;
     CDocumentManager(const CDocumentManager&) = delete;
     CDocumentManager& operator=(const CDocumentManager&) = delete;
@@ -84,6 +85,8 @@ public:
     bool CheckDeskClientData(PDDoc pdDoc, ASPathName path);
 
     // For tests and the exported table.
+    int IndexOf(const TrackedDocument* record) const;
+
     ASPathName LastSaveAsPath() const { return lastSaveAsPath_; }
     ASPathName SkipSavePath() const { return skipSavePath_; }
     ASPathName SkipClosePath() const { return skipClosePath_; }
@@ -91,6 +94,12 @@ public:
     TrackedDocument* PendingDocument() const { return pendingDocument_; }
 
 private:
+    // DeleteDocFromTmp's work; `deferred` false deletes the file at once (at unload no idle call
+    // follows, and the module's code may be gone before one would).
+    void DeleteLocalCopy(ASPathName path, TrackedDocument* record, bool deferred);
+    // Folders that ClearTempFolders must keep: a tracked document's, or a copy not yet checked in.
+    bool IsFolderInUse(const std::wstring& folder);
+
     ASPathName lastSaveAsPath_ = nullptr;
     ASPathName skipSavePath_ = nullptr;
     PDDoc skipClosePDDoc_ = nullptr;

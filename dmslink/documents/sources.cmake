@@ -1,0 +1,5 @@
+target_sources(dmslink_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/CDocumentManager.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DeskClientPRF.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DocumentFiles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TempWorkspace.cpp)
