@@ -1,0 +1,78 @@
+// CProgressDlg.h - the modal dialog in front of the host while a check-out or check-in worker runs.
+// The worker talks to it only through the two private messages (SendMessage), WM_CLOSE
+// (PostMessage), the initialisation event and the cancel flag.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "VxDialog.h"
+#include "operations/TSHandles.h"
+
+#define WM_SETDOCUMENTINFO (WM_USER + 1)
+#define WM_SETERRORTEXT (WM_USER + 2)
+
+// lParam of WM_SETDOCUMENTINFO; a null text stands for an empty one.
+struct ProgressDocumentInfo {
+    const wchar_t* name;
+    const wchar_t* author;
+    const wchar_t* number;
+    const wchar_t* version;
+    const wchar_t* size;
+};
+
+// lParam of WM_SETERRORTEXT.
+struct ProgressErrorInfo {
+    const wchar_t* message;
+    bool lastDocument;  // the dialog stays hidden after the alert
+};
+
+class CProgressDlg : public CDialog {
+public:
+    explicit CProgressDlg(HWND parent);
+    ~CProgressDlg() override;
+
+    void SetCaption(const std::wstring& caption);
+    void DisableCancel();
+    void SetDocumentInfo(const ProgressDocumentInfo* info);
+    // Not owned: the starting operation closes it after the dialog has ended.
+    void SetWorkerThread(HANDLE thread) { workerThread_ = thread; }
+    // Set once the window is initialised; the worker waits for it before it reports.
+    HANDLE GetInitEvent() const { return initEvent_.get(); }
+
+    INT_PTR DoModal() override;
+
+    // Read by the worker without a lock.
+    bool IsCancelRequested() const { return cancelRequested_.load() != 0; }
+    HWND GetWorkerWindow() const { return window_.load(); }
+
+protected:
+    BOOL PreTranslateMessage(MSG* message) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
+
+    LRESULT OnWM_SETDOCUMENTINFO(LPARAM lParam);
+    LRESULT OnWM_SETERRORTEXT(LPARAM lParam);
+
+private:
+    void Close(bool byWorker);
+    void WaitForWorker();
+    void ShowTexts();
+
+    std::atomic<LONG> cancelRequested_{0};
+    HANDLE workerThread_ = nullptr;
+    tsops::CHandle initEvent_;
+    std::wstring caption_;
+    std::wstring name_;
+    std::wstring author_;
+    std::wstring number_;
+    std::wstring version_;
+    std::wstring size_;
+    bool cancelDisabled_ = false;
+    bool closing_ = false;
+    std::atomic<HWND> window_{nullptr};
+};
