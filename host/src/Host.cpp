@@ -25,8 +25,10 @@ std::string Hex(uintptr_t value) {
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* host = reinterpret_cast<Host*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (host && host->RunWindowHook(message, wParam, lParam, &result)) return result;
     if (message == WM_COMMAND && LOWORD(wParam) == kVxCmdSaveAs) {
-        auto* host = reinterpret_cast<Host*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (host) host->RunSaveAsCommand();
         return 0;
     }
@@ -78,10 +80,18 @@ Host::Host(HostOptions options) : options_(std::move(options)), mainThread_(GetC
     atomNames_.push_back("");  // atom 0 is no name
     BuildTables();
     ribbon_.BuildDefault();
+    InstallBuiltinCommands();
+    if (options_.createMainWindow) CreateMainWindow();
+}
+
+void Host::InstallBuiltinCommands() {
     if (RibbonItem* open = ribbon_.FindItem("AVRibbon:Main:Open:Btn")) open->builtin = [this] { RunOpenCommand(); };
+    if (RibbonItem* save = ribbon_.FindItem("AVRibbon:Main:Save:Btn"))
+        save->builtin = [this] {
+            if (Document* doc = ActiveDocument()) SaveDocument(doc);
+        };
     if (RibbonItem* saveAs = ribbon_.FindItem("AVRibbon:Main:SaveAs:Btn"))
         saveAs->builtin = [this] { SendMessageW(mainWindow_, WM_COMMAND, MAKEWPARAM(kVxCmdSaveAs, 0), 0); };
-    if (options_.createMainWindow) CreateMainWindow();
 }
 
 Host::~Host() {
@@ -493,6 +503,7 @@ void Host::CloseDocument(Document* doc) {
     auto it = std::find_if(documents_.begin(), documents_.end(), [doc](auto& d) { return d.get() == doc; });
     if (it == documents_.end()) return;
     Record("doc-close:" + ToUtf8(doc->path_));
+    if (active_ == doc) active_ = nullptr;
     ReleaseFile(doc);
     SendDocNotification(kNotifyPDDocDidClose, doc->pdDoc());
     // A handler may have closed other documents; look the document up again.
@@ -510,7 +521,12 @@ std::vector<Document*> Host::Documents() const {
     return out;
 }
 
-Document* Host::ActiveDocument() const { return documents_.empty() ? nullptr : documents_.back().get(); }
+Document* Host::ActiveDocument() const {
+    if (active_ && FindDocument(active_)) return active_;
+    return documents_.empty() ? nullptr : documents_.back().get();
+}
+
+void Host::SetActiveDocument(Document* doc) { active_ = FindDocument(doc); }
 
 Document* Host::FindDocument(PDDoc doc) const {
     for (auto& d : documents_)
@@ -531,16 +547,6 @@ Document* Host::FindDocumentByFile(ASFile file) const {
 }
 
 // ---- commands ----------------------------------------------------------------------------------------
-
-void Host::RunOpenCommand() {
-    Record("command:Open");
-    if (openHandler_) openHandler_();
-}
-
-void Host::RunSaveAsCommand() {
-    Record("command:SaveAs");
-    if (saveAsHandler_) saveAsHandler_();
-}
 
 bool Host::ClickRibbonItem(const std::string& name) {
     CheckThread("ClickRibbonItem");

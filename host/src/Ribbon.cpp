@@ -31,6 +31,13 @@ void Ribbon::BuildDefault() {
     AddButton(helpPanel, "AVRibbon:Help:Help:Btn", L"Help");
 }
 
+void Ribbon::Reset() {
+    for (auto& category : categories_) removedCategories_.push_back(std::move(category));
+    categories_.clear();
+    added_ = 0;
+    BuildDefault();
+}
+
 RibbonCategory& Ribbon::AddCategory(const std::string& name) {
     categories_.push_back(std::make_unique<RibbonCategory>());
     categories_.back()->name = name;

@@ -28,6 +28,12 @@ enum : ASInt32 {
     kErrBadParameter = 0x40000003,
 };
 
+enum class FileDialogKind { Open, SaveAs };
+// Answers the host's own file dialog: true with the chosen path, false when cancelled.
+using FileDialogHandler = std::function<bool(FileDialogKind kind, const std::wstring& current, std::wstring* chosen)>;
+// Sees the main window's messages first; true when it handled one (*result is then returned).
+using WindowHook = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)>;
+
 struct HostOptions {
     std::string appName = "Varnel Pro";
     std::wstring logPath;          // empty: %TEMP%\vphost.log
@@ -154,6 +160,7 @@ public:
     // "ribbon-before-command", "ribbon-click:<item>", "icon-load:<id>", "icon-release", "strip-take:<id>",
     // "strip-return", "remove:<path>", "path-refused:type <atom>", "doc-open:<path>", "doc-save:<path>",
     // "doc-save-as:<path>", "doc-save-copy:<path>", "doc-close:<path>", "command:Open", "command:SaveAs",
+    // "doc-rename:<old> -> <new>", the flows' "open:..." and "save-as:..." (see RunOpenCommand),
     // "plugin-open|main|setup|loadcheck|name:<file>", "plugin-publish|init|fifth|unload|free:<name>".
     const std::vector<std::string>& Journal() const { return journal_; }
     std::vector<std::string> JournalMatching(const std::string& prefix) const;
@@ -225,17 +232,35 @@ public:
     // Releases the file, sends 55, forgets the document.
     void CloseDocument(Document* doc);
     void CloseAllDocuments();
+    // Renames the document's file: releases it, tells a "Tessera" table (entry 25, the old path's
+    // display text), moves the file and binds the document to the new name.
+    bool RenameDocumentFile(Document* doc, const std::wstring& newPath);
     std::vector<Document*> Documents() const;
+    // The document made active last, else the one opened last; null when none is open.
     Document* ActiveDocument() const;
+    void SetActiveDocument(Document* doc);
     Document* FindDocument(PDDoc doc) const;
     Document* FindDocumentByView(AVDoc view) const;
     Document* FindDocumentByFile(ASFile file) const;
 
     // ---- commands of the host's own ribbon items and main window
-    // The host's Open and Save As commands. They journal "command:Open" / "command:SaveAs" and run
-    // the handler a test installed; the flows that consult a plug-in's "Tessera" table belong here.
+    // The host's Open and Save As commands ("command:Open" / "command:SaveAs"). A handler a test
+    // installed replaces the flow. Open: when a "Tessera" table's entry 1 answers true, entry 7
+    // (main window, no filter, keep checked out) and every returned path opened, released, the
+    // array freed; else the host's file dialog. Save As, for the active document: when entry 2
+    // answers true, entry 12 with the document's path (null cancels), then 38, write, rebind, 19;
+    // else the host's file dialog. Journal: "open:tessera", "open:tessera-none", "open:dialog",
+    // "open:cancelled", "save-as:tessera", "save-as:cancelled", "save-as:dialog", "save-as:no-document".
     void RunOpenCommand();
     void RunSaveAsCommand();
+    // The "Tessera" table a plug-in publishes, or null (asked afresh on every call).
+    HFT TesseraTable();
+    void SetFileDialogHandler(FileDialogHandler handler) { fileDialog_ = std::move(handler); }
+    // The host's own file dialog: the installed handler, the system dialog when interactive, else
+    // cancelled. Journals "file-dialog:open|save-as <path>" or "... cancelled".
+    bool AskForFile(FileDialogKind kind, const std::wstring& current, std::wstring* chosen);
+    void SetWindowHook(WindowHook hook) { windowHook_ = std::move(hook); }
+    bool RunWindowHook(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     void SetOpenCommandHandler(std::function<void()> handler) { openHandler_ = std::move(handler); }
     void SetSaveAsCommandHandler(std::function<void()> handler) { saveAsHandler_ = std::move(handler); }
 
@@ -248,6 +273,9 @@ public:
     // ---- teardown and reporting
     // Closes documents and unloads plug-ins; idempotent.
     void Shutdown();
+    // As an application restart would: closes the documents, unloads the plug-ins, puts the ribbon
+    // back to its default layout and loads the folder's plug-ins again.
+    std::vector<LoadResult> RestartPlugins(const std::wstring& folder);
     std::string DescribeLoad(const std::vector<LoadResult>& results) const;
     std::string DescribeNotifications() const;
     std::string DescribeIdleProcs() const;
@@ -276,6 +304,10 @@ public:
 
 private:
     void BuildTables();
+    void InstallBuiltinCommands();
+    ASPathName NewPathObject(const std::wstring& path);
+    std::wstring PathObjectText(ASPathName path);
+    void ReleasePathObject(ASPathName path);
     void CreateMainWindow();
     void DestroyMainWindow();
     bool WriteFile(const std::wstring& path, const std::string& bytes, std::string* error);
@@ -315,6 +347,9 @@ private:
     bool shutDown_ = false;
     std::function<void()> openHandler_;
     std::function<void()> saveAsHandler_;
+    FileDialogHandler fileDialog_;
+    WindowHook windowHook_;
+    Document* active_ = nullptr;
 };
 
 // Conversions used by the host and its tools.

@@ -46,6 +46,9 @@ public:
 
     // The host's default layout (Main and Help categories).
     void BuildDefault();
+    // Back to the default layout, as a fresh start of the host has it; added items are numbered
+    // from 1 again. Old items stay allocated.
+    void Reset();
 
     RibbonCategory& AddCategory(const std::string& name);
     RibbonPanel& AddPanel(RibbonCategory& category, const std::string& name);
@@ -73,6 +76,7 @@ private:
     std::vector<std::unique_ptr<RibbonCategory>> categories_;
     std::vector<std::unique_ptr<RibbonItem>> items_;
     std::vector<std::unique_ptr<RibbonPanel>> removedPanels_;
+    std::vector<std::unique_ptr<RibbonCategory>> removedCategories_;
     int added_ = 0;
 };
 
