@@ -178,9 +178,9 @@ const char* CAPFileSpecifier::GetNarrowPath() const {
 }
 
 bool CAPFileSpecifier::operator==(const CAPFileSpecifier& other) const {
-    auto comparable = [](const CAPFileSpecifier& spec) {
-        std::wstring full = FullPath(spec.path_, kCAPMaxPath - 1);
-        if (!full.empty() && spec.IsFolder() && full.back() == L'\\') full.pop_back();
+    auto comparable = [](const CAPFileSpecifier& specifier) {
+        std::wstring full = FullPath(specifier.path_, kCAPMaxPath - 1);
+        if (!full.empty() && specifier.IsFolder() && full.back() == L'\\') full.pop_back();
         return full;
     };
     std::wstring mine = comparable(*this);

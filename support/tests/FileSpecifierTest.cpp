@@ -138,8 +138,8 @@ TEST_F(FileSpecifierTest, SizeOfAFileAndOfAMissingOne) {
 }
 
 TEST_F(FileSpecifierTest, NarrowPathAndAbsolutePath) {
-    CAPFileSpecifier spec(L"C:\\x\\doc.pdf");
-    EXPECT_STREQ(spec.GetNarrowPath(), "C:\\x\\doc.pdf");
+    CAPFileSpecifier specifier(L"C:\\x\\doc.pdf");
+    EXPECT_STREQ(specifier.GetNarrowPath(), "C:\\x\\doc.pdf");
 
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
@@ -256,11 +256,11 @@ TEST_F(FileSpecifierTest, TakesTheDisplayTextOfAHostPath) {
     ASPathName path = VxPathFromWide(L"C:\\docs\\a.pdf");
     ASSERT_NE(path, nullptr);
     {
-        CAPFileSpecifier spec(path);
-        EXPECT_EQ(std::wstring(spec.GetPath()), L"C:\\docs\\a.pdf");
-        spec = L"C:\\other.pdf";
-        spec = path;
-        EXPECT_EQ(std::wstring(spec.GetPath()), L"C:\\docs\\a.pdf");
+        CAPFileSpecifier specifier(path);
+        EXPECT_EQ(std::wstring(specifier.GetPath()), L"C:\\docs\\a.pdf");
+        specifier = L"C:\\other.pdf";
+        specifier = path;
+        EXPECT_EQ(std::wstring(specifier.GetPath()), L"C:\\docs\\a.pdf");
     }
     VxReleasePath(nullptr, path);
     EXPECT_EQ(host().Objects().Live(ObjectKind::Text), 0u);
@@ -289,11 +289,11 @@ protected:
 
 TEST_F(FailingDisplayTextTest, AHostErrorDuringAssignmentIsLoggedAndEmptiesThePath) {
     ASPathName path = VxPathFromWide(L"C:\\docs\\a.pdf");
-    CAPFileSpecifier spec(L"C:\\docs\\kept.pdf");
-    spec = path;
+    CAPFileSpecifier specifier(L"C:\\docs\\kept.pdf");
+    specifier = path;
     VxReleasePath(nullptr, path);
 
-    EXPECT_TRUE(spec.IsEmpty());
+    EXPECT_TRUE(specifier.IsEmpty());
     EXPECT_EQ(LastErrorId(), 18031u);
     EXPECT_EQ(host().Objects().Live(ObjectKind::Text), 0u);
     EXPECT_THAT(host().LogText(), MatchesRegex("==============================\nException handled: 0x40000002\n"
@@ -305,19 +305,19 @@ TEST_F(FailingDisplayTextTest, AHostErrorDuringAssignmentIsLoggedAndEmptiesThePa
 }
 
 TEST_F(FileSpecifierTest, ANullHostPathIsRefusedWithoutAskingTheHost) {
-    CAPFileSpecifier spec(L"C:\\docs\\kept.pdf");
-    spec = static_cast<ASPathName>(nullptr);
-    EXPECT_TRUE(spec.IsEmpty());
+    CAPFileSpecifier specifier(L"C:\\docs\\kept.pdf");
+    specifier = static_cast<ASPathName>(nullptr);
+    EXPECT_TRUE(specifier.IsEmpty());
     EXPECT_EQ(LastErrorId(), 18031u);
     EXPECT_EQ(host().LogText(), "");
 }
 
 TEST_F(FileSpecifierTest, EachConversionToAHostPathReleasesTheOneBefore) {
     {
-        CAPFileSpecifier spec(L"C:\\docs\\a.pdf");
-        ASPathName first = spec.ToHostPath();
+        CAPFileSpecifier specifier(L"C:\\docs\\a.pdf");
+        ASPathName first = specifier.ToHostPath();
         ASSERT_NE(first, nullptr);
-        ASPathName second = spec;
+        ASPathName second = specifier;
         ASSERT_NE(second, nullptr);
         EXPECT_EQ(host().Objects().Created(ObjectKind::Path), 2u);
         EXPECT_EQ(host().Objects().Live(ObjectKind::Path), 1u);
