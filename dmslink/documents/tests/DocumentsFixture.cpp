@@ -1,0 +1,141 @@
+#include "DocumentsFixture.h"
+
+#include <TesseraDMS.h>
+
+#include "VxHFT.h"
+
+void DocumentsTest::RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
+            else DeleteFileW(child.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+void DocumentsTest::SetUp() {
+    rootLock_ = CreateMutexW(nullptr, FALSE, L"VxTest.DmslinkTempRoot");
+    ASSERT_NE(rootLock_, nullptr);
+    DWORD waited = WaitForSingleObject(rootLock_, 120000);
+    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
+    RemoveTree(Root());
+
+    VxHostedTest::SetUp();
+    ASSERT_TRUE(SUCCEEDED(com_.Result()));
+    ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
+    SetEnvironmentVariableW(L"TESSERA_STORE", store_.path().c_str());
+    const std::wstring& s = store_.path();
+    ASSERT_EQ(tessera::AddServer(s, L"SRV1"), S_OK);
+    ASSERT_EQ(tessera::AddDatabase(s, L"SRV1", L"DOCS"), S_OK);
+    ASSERT_EQ(tessera::AddUser(s, L"SRV1", L"jdoe", L"secret", L"John Doe", false), S_OK);
+    ASSERT_TRUE(VxWriteFile(files_ / L"v1.pdf", "lease-v1"));
+    ASSERT_TRUE(VxWriteFile(files_ / L"v2.pdf", "lease-v2"));
+    tessera::NewDocument doc;
+    doc.server = L"SRV1";
+    doc.database = L"DOCS";
+    doc.contentFile = files_ / L"v1.pdf";
+    doc.extension = L"pdf";
+    doc.description = L"Lease";
+    doc.number = number_;
+    ASSERT_EQ(tessera::AddDocument(s, doc, nullptr), S_OK);
+    long version = 0;
+    ASSERT_EQ(tessera::AddVersion(s, L"SRV1", L"DOCS", number_, files_ / L"v2.pdf", &version), S_OK);
+    ASSERT_EQ(version, 2);
+
+    gTSManager = new TSManager(host().MainWindow());
+    ASSERT_TRUE(gTSManager->IsDmsAvailable());
+    ASSERT_TRUE(gTSManager->AddServer(L"SRV1", L"jdoe", L"secret", false, false));
+    ASSERT_TRUE(gTSManager->Login(L"SRV1", false, L"jdoe", L"secret"));
+    gTSManager->FindServer(L"SRV1")->connected = true;
+    docs_ = std::make_unique<CDocumentManager>();
+}
+
+void DocumentsTest::TearDown() {
+    if (host_) host().CloseAllDocuments();
+    docs_.reset();
+    if (host_) DrainIdle();
+    delete gTSManager;
+    gTSManager = nullptr;
+    TesseraRevokeClassObjects();
+    SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
+    EXPECT_TRUE(host_ == nullptr || host().IdleProcs().empty()) << host().DescribeIdleProcs();
+    VxHostedTest::TearDown();
+    if (rootLock_) {
+        RemoveTree(Root());
+        ReleaseMutex(rootLock_);
+        CloseHandle(rootLock_);
+        rootLock_ = nullptr;
+    }
+}
+
+DocumentsTest::Path::Path(DocumentsTest* test, const std::wstring& text) : test_(test), path_(test->MakePath(text)) {}
+
+DocumentsTest::Path::~Path() {
+    if (path_) test_->ReleasePath(path_);
+}
+
+std::wstring DocumentsTest::RecordFileOf(const std::wstring& file) {
+    return file.substr(0, file.rfind(L'\\')) + L"\\TSFile.dat";
+}
+
+DmsDocumentPtr DocumentsTest::Dms(long number, long version) {
+    return gTSManager->GetDocument(L"SRV1", L"DOCS", number, version);
+}
+
+DocumentsTest::CheckedOut DocumentsTest::CheckOut(long version, bool open) {
+    CheckedOut copy;
+    std::wstring folder;
+    EXPECT_TRUE(GetUniqueTempFolder(&folder));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    copy.file = folder + FormatTempFileName(number_, version, L"pdf");
+    DmsDocumentPtr document = Dms(number_, version);
+    EXPECT_NE(document, nullptr);
+    if (!document) return copy;
+    EXPECT_EQ(document->document->CheckOut(_bstr_t(copy.file.c_str()), 0, 0.0, _bstr_t(L"")), S_OK);
+    {
+        Path path(this, copy.file);
+        copy.record = docs_->AddDocument(nullptr, std::move(document), path, true);
+    }
+    EXPECT_NE(copy.record, nullptr);
+    if (open && copy.record) {
+        copy.doc = host().OpenDocument(copy.file);
+        EXPECT_NE(copy.doc, nullptr);
+        if (copy.doc) copy.record->pdDoc = copy.doc->pdDoc();
+    }
+    return copy;
+}
+
+void DocumentsTest::Close(const CheckedOut& copy) {
+    PDDoc pdDoc = copy.doc->pdDoc();
+    host().CloseDocument(copy.doc);
+    docs_->DocumentWasClosedForDoc(pdDoc);
+}
+
+std::vector<tessera::DocumentInfo> DocumentsTest::Versions() {
+    std::vector<tessera::DocumentInfo> all, mine;
+    EXPECT_EQ(tessera::ListDocuments(store_.path(), &all), S_OK);
+    for (auto& info : all)
+        if (info.number == number_) mine.push_back(info);
+    return mine;
+}
+
+std::wstring DocumentsTest::LockedBy() {
+    for (auto& info : Versions())
+        if (!info.lockedBy.empty()) return info.lockedBy;
+    return std::wstring();
+}
+
+void DocumentsTest::Fault(const wchar_t* operation, long count) {
+    ASSERT_EQ(tessera::AddRefusal(store_.path(), operation, count), S_OK);
+}
+
+void DocumentsTest::DrainIdle() {
+    for (int i = 0; i < 10 && !host().IdleProcs().empty(); i++) host().RunIdle();
+}

@@ -1,0 +1,62 @@
+// The host, a DMS stand-in store with server SRV1 (database DOCS, document 1234 "Lease" in versions 1
+// and 2), a TSManager logged in to it as gTSManager, and a registry under test. %TEMP%\dmslink is
+// shared with other test programs: the fixture holds a named mutex while it uses it and leaves it
+// empty behind.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "VxHostedTest.h"
+#include "documents/CDocumentManager.h"
+#include "dms/OwnedHandles.h"
+#include "tessera/StandIn.h"
+
+class DocumentsTest : public VxHostedTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A host path owned by the test.
+    class Path {
+    public:
+        Path(DocumentsTest* test, const std::wstring& text);
+        ~Path();
+        Path(const Path&) = delete;
+        Path& operator=(const Path&) = delete;
+        operator ASPathName() const { return path_; }
+
+    private:
+        DocumentsTest* test_;
+        ASPathName path_;
+    };
+
+    struct CheckedOut {
+        std::wstring file;
+        TrackedDocument* record = nullptr;
+        vxhost::Document* doc = nullptr;
+    };
+    // As the check-out worker does it: a fresh VRL folder, the DMS check-out into "%d_%d.pdf" there,
+    // and a record with its TSFile.dat; then, with `open`, the host opens it and the record is bound.
+    CheckedOut CheckOut(long version = 2, bool open = true);
+    void Close(const CheckedOut& copy);  // host close, then the close notification's work
+
+    DmsDocumentPtr Dms(long number, long version);
+    std::vector<tessera::DocumentInfo> Versions();  // of document 1234
+    std::wstring LockedBy();
+    void Fault(const wchar_t* operation, long count = 1);  // refusal
+    void DrainIdle();
+    static std::wstring Root() { return GetTempRootFolder(); }
+    static bool Exists(const std::wstring& path) { return vxhost::TempFolder::Exists(path); }
+    static std::wstring RecordFileOf(const std::wstring& file);
+    static void RemoveTree(const std::wstring& folder);
+
+    CComInitializer com_;
+    VxTempFolder store_;
+    VxTempFolder files_;
+    std::unique_ptr<CDocumentManager> docs_;
+    long number_ = 1234;
+
+private:
+    HANDLE rootLock_ = nullptr;
+};

@@ -1,0 +1,192 @@
+#include <cstdint>
+
+#include "DocumentsFixture.h"
+#include "VxHFT.h"
+
+namespace {
+
+std::string Int(int32_t value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
+std::string Text(const std::wstring& text, uint32_t count) {
+    return Int(static_cast<int32_t>(count)) +
+           std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+std::string Text(const std::wstring& text) { return Text(text, static_cast<uint32_t>(text.size())); }
+std::string Record(int32_t number, int32_t version, const std::wstring& name, const std::wstring& database,
+                   const std::wstring& server) {
+    return Int(number) + Int(version) + Text(name) + Text(database) + Text(server);
+}
+
+class TempWorkspaceTest : public DocumentsTest {
+protected:
+    bool Details(const std::string& bytes, long* number = nullptr, std::wstring* name = nullptr,
+                 std::wstring* server = nullptr) {
+        std::wstring file = files_ / L"TSFile.dat";
+        EXPECT_TRUE(VxWriteFile(file, bytes));
+        long n = 0, v = 0;
+        std::wstring nm, db, sv;
+        bool result = docs_->GetFileDataDetails(file, &n, &v, &nm, &db, &sv);
+        if (number) *number = n;
+        if (name) *name = nm;
+        if (server) *server = sv;
+        return result;
+    }
+};
+
+TEST_F(TempWorkspaceTest, FolderNumbersStartAtTheFirstFreeOne) {
+    std::wstring root = Root();
+    std::wstring folder;
+    ASSERT_TRUE(CreateDirectoryW((root + L"\\VRL1").c_str(), nullptr));
+    ASSERT_TRUE(GetUniqueTempFolder(&folder));
+    EXPECT_EQ(folder, root + L"\\VRL0\\");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(GetUniqueTempFolder(&folder));
+    EXPECT_EQ(folder, root + L"\\VRL2\\");
+    EXPECT_EQ(FormatTempFileName(1234, 2, L"pdf"), L"1234_2.pdf");
+}
+
+TEST_F(TempWorkspaceTest, TheRecordFileHoldsTheDocumentByteForByte) {
+    CheckedOut copy = CheckOut(2, false);
+    std::string expected = Int(1234) + Int(2) + Text(L"1234_2.pdf") + Text(L"DOCS") + Text(L"SRV1");
+    std::string bytes = VxReadFile(RecordFileOf(copy.file));
+    ASSERT_EQ(bytes.size(), 56u);
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST_F(TempWorkspaceTest, RecordFilesAreCheckedForLengthsAndTruncation) {
+    std::wstring name, server;
+    std::wstring longName(260, L'n');
+    EXPECT_TRUE(Details(Record(1, 2, longName, L"DOCS", L"SRV1"), nullptr, &name));
+    EXPECT_EQ(name, longName);
+    EXPECT_FALSE(Details(Record(1, 2, std::wstring(261, L'n'), L"DOCS", L"SRV1")));
+
+    std::string valid = Record(1234, 2, L"1234_2.pdf", L"DOCS", L"SRV1");
+    EXPECT_FALSE(Details(valid.substr(0, valid.size() - 2)));  // the server text cut short
+    EXPECT_FALSE(Details(valid.substr(0, 6)));
+    EXPECT_FALSE(Details(Int(1234) + Int(2) + Text(L"1234_2.pdf", 20)));
+
+    EXPECT_FALSE(Details(Record(1234, 2, L"1234_2.pdf", L"", L"SRV1")));
+    EXPECT_FALSE(Details(Record(-1, 2, L"1234_2.pdf", L"DOCS", L"SRV1")));
+    EXPECT_TRUE(Details(Record(1234, 2, L"1234_2.pdf", L"DOCS", L""), nullptr, nullptr, &server));
+    EXPECT_EQ(server, L"");
+
+    long untouched = 77;
+    EXPECT_FALSE(docs_->GetFileDataDetails(files_ / L"missing.dat", &untouched, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(untouched, 77);
+}
+
+TEST_F(TempWorkspaceTest, AReopenedCopyIsRecognisedOnce) {
+    std::wstring folder;
+    ASSERT_TRUE(GetUniqueTempFolder(&folder));
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::wstring file = folder + L"1234_2.pdf";
+    ASSERT_TRUE(VxWriteFile(file, "left over"));
+    ASSERT_TRUE(VxWriteFile(RecordFileOf(file), Record(1234, 2, L"1234_2.pdf", L"DOCS", L"SRV1")));
+    vxhost::Document* doc = host().OpenDocument(file);
+    ASSERT_NE(doc, nullptr);
+    Path path(this, file);
+
+    ASSERT_TRUE(docs_->CheckFileData(doc->pdDoc(), path));
+    ASSERT_EQ(docs_->GetCount(), 1);
+    EXPECT_EQ(docs_->GetDocumentAt(0)->pdDoc, doc->pdDoc());
+    EXPECT_FALSE(docs_->CheckFileData(doc->pdDoc(), path));
+    EXPECT_EQ(docs_->GetCount(), 1);
+}
+
+TEST_F(TempWorkspaceTest, ARecordWithoutServerFailsTheLookup) {
+    std::wstring file = files_ / L"1234_2.pdf";
+    ASSERT_TRUE(VxWriteFile(file, "x"));
+    ASSERT_TRUE(VxWriteFile(RecordFileOf(file), Record(1234, 2, L"1234_2.pdf", L"DOCS", L"")));
+    Path path(this, file);
+    EXPECT_FALSE(docs_->CheckFileData(nullptr, path));
+    EXPECT_EQ(docs_->GetCount(), 0);
+}
+
+TEST_F(TempWorkspaceTest, DeletionWaitsForTheNextIdleCall) {
+    CheckedOut copy = CheckOut(2, false);
+    std::wstring folder = copy.file.substr(0, copy.file.rfind(L'\\'));
+    docs_->DeleteDocFromTmp(MakePath(copy.file), nullptr);
+    EXPECT_FALSE(Exists(RecordFileOf(copy.file)));
+    EXPECT_TRUE(Exists(copy.file));
+    host().RunIdle();
+    EXPECT_FALSE(Exists(copy.file));
+    EXPECT_TRUE(Exists(folder));
+    EXPECT_TRUE(host().IdleProcs().empty());
+}
+
+TEST_F(TempWorkspaceTest, ADeskClientCopyLosesItsPrfFileButNotItsFolder) {
+    std::wstring file = files_ / L"Lease.pdf";
+    ASSERT_TRUE(VxWriteFile(file, "x"));
+    ASSERT_TRUE(VxWriteFile(files_ / L"TSFile.dat", "keep"));
+    ASSERT_TRUE(VxWriteFile(files_ / L"Lease.PRF",
+                            "[x]\r\nFILE=" + vxhost::ToUtf8(file) + "\r\nDOCID=1\r\nDESCRIPTION=Lease\r\n"));
+    Path path(this, file);
+    TrackedDocument* record = docs_->AddDocument(nullptr, Dms(number_, 2), path, true);
+    ASSERT_NE(record, nullptr);
+    EXPECT_TRUE(record->fromDeskClient);
+    EXPECT_EQ(record->deskClientName, L"Lease.pdf");
+    EXPECT_EQ(VxReadFile(files_ / L"TSFile.dat"), "keep");
+
+    docs_->RemoveDocument(path);
+    DrainIdle();
+    EXPECT_EQ(docs_->GetCount(), 0);
+    EXPECT_FALSE(Exists(files_ / L"Lease.PRF"));
+    EXPECT_FALSE(Exists(file));
+    EXPECT_TRUE(Exists(files_ / L"TSFile.dat"));
+}
+
+TEST_F(TempWorkspaceTest, FolderTreesBeyondTheShellLimitAreDeleted) {
+    std::wstring top = Root() + L"\\VRL7";
+    std::wstring deep = L"\\\\?\\" + top;
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    while (deep.size() < 300) {
+        deep += L"\\" + std::wstring(40, L'd');
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    ASSERT_TRUE(VxWriteFile(deep + L"\\file.pdf", "x"));
+    std::wstring longFolder = deep.substr(4);
+    ASSERT_GT(longFolder.size(), 261u);
+    DeleteFolderTree(longFolder);
+    EXPECT_FALSE(Exists(deep));
+    DeleteFolderTree(top);
+    EXPECT_FALSE(Exists(top));
+}
+
+TEST_F(TempWorkspaceTest, ClearingKeepsOpenDocumentsAndCopiesStillOwedToTheDms) {
+    CheckedOut open = CheckOut(2, true);
+    std::wstring owed = Root() + L"\\VRL50";
+    ASSERT_TRUE(CreateDirectoryW(owed.c_str(), nullptr));
+    ASSERT_TRUE(VxWriteFile(owed + L"\\1234_1.pdf", "edit"));
+    ASSERT_TRUE(VxWriteFile(owed + L"\\TSFile.dat", Record(1234, 1, L"1234_1.pdf", L"DOCS", L"SRV1")));
+    std::wstring junk = Root() + L"\\VRL51";
+    ASSERT_TRUE(CreateDirectoryW(junk.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((junk + L"\\inner").c_str(), nullptr));
+    ASSERT_TRUE(VxWriteFile(junk + L"\\inner\\a.pdf", "x"));
+    ASSERT_TRUE(VxWriteFile(Root() + L"\\loose.txt", "x"));
+
+    docs_->ClearTempFolders();
+    EXPECT_FALSE(Exists(junk));
+    EXPECT_TRUE(Exists(open.file));
+    EXPECT_TRUE(Exists(owed + L"\\1234_1.pdf"));
+    EXPECT_TRUE(Exists(Root() + L"\\loose.txt"));
+}
+
+TEST_F(TempWorkspaceTest, ACopyLeftByAnEarlierRunIsCheckedInAtStart) {
+    CheckedOut copy = CheckOut(2, false);
+    ASSERT_TRUE(VxWriteFile(copy.file, "edited before the crash"));
+    copy.record->saved = true;
+    docs_.reset();  // the earlier run ends: a saved copy stays
+    ASSERT_TRUE(Exists(copy.file));
+    docs_ = std::make_unique<CDocumentManager>();
+
+    docs_->RecoverTempDocuments();
+    DrainIdle();
+    std::vector<tessera::DocumentInfo> versions = Versions();
+    ASSERT_EQ(versions.size(), 3u);
+    EXPECT_EQ(VxReadFile(versions.back().contentPath), "edited before the crash");
+    EXPECT_EQ(LockedBy(), L"");
+    EXPECT_FALSE(Exists(copy.file));
+    EXPECT_FALSE(Exists(RecordFileOf(copy.file)));
+    EXPECT_EQ(docs_->GetCount(), 0);
+}
+
+}  // namespace
