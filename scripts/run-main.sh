@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, and runs the host stand-in on the built plug-ins.
+# The main job: installs what is missing, builds, and runs the host stand-in on the built plug-ins
+# through the scenario of scripts/main (a session with the DMS stand-in). Extra arguments go to
+# vphost.exe.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export VX_BUILD_ROOT=${VX_BUILD_ROOT:-$root/build}
@@ -14,4 +16,4 @@ bin=$VX_BUILD_ROOT/$VX_TEST_ARCH/bin
 export WINEPREFIX=$VX_BUILD_ROOT/$VX_TEST_ARCH/wineprefix
 "$root/scripts/bootstrap.sh" "$WINEPREFIX"
 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/under-display.sh" \
-  "$VX_WINE" "$bin/vphost.exe" --plugins "$(vx_winpath "$bin/plugins")" "$@"
+  bash "$root/scripts/main/session.sh" "$bin" "$VX_BUILD_ROOT/main" "$@"

@@ -1,0 +1,321 @@
+#include "DialogDriver.h"
+
+#include <algorithm>
+
+namespace vxhost {
+
+namespace {
+
+const int kBrowseList = 7110;         // the DMS browse dialog's list of versions
+const int kImportDescription = 7111;  // the DMS import dialog's description field
+const DWORD kSettleMs = 150;          // a dialog just shown gets this long to fill and paint itself
+
+DialogDriver* gDriver = nullptr;      // the one driver of the running step (main-thread hook)
+
+bool IsDialogWindow(HWND window) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, ARRAYSIZE(name));
+    return wcscmp(name, L"#32770") == 0 && !(GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD);
+}
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
+    if (IsWindowVisible(window) && IsDialogWindow(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && wParam == PM_REMOVE && gDriver) {
+        const MSG* message = reinterpret_cast<const MSG*>(lParam);
+        if (message->message == WM_CLOSE && message->hwnd && IsDialogWindow(message->hwnd)) gDriver->OnClosing(message->hwnd);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::string Slug(const std::wstring& caption) {
+    std::string slug;
+    for (char c : ToUtf8(caption)) {
+        if (isalnum(static_cast<unsigned char>(c))) slug += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        else if (!slug.empty() && slug.back() != '-') slug += '-';
+        if (slug.size() >= 40) break;
+    }
+    while (!slug.empty() && slug.back() == '-') slug.pop_back();
+    return slug.empty() ? "dialog" : slug;
+}
+
+std::vector<std::wstring> Fields(const std::wstring& line) {
+    std::vector<std::wstring> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find(L'\t', start)) != std::wstring::npos; start = tab + 1)
+        fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result)) return -1;
+    return static_cast<LRESULT>(result);
+}
+
+DWORD WINAPI DriverThread(void* self);
+
+}  // namespace
+
+std::wstring WindowCaption(HWND window) {
+    wchar_t text[256] = {};
+    DWORD_PTR got = 0;
+    // Through a timeout: GetWindowTextW would wait for a busy main thread without limit.
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                             1000, &got))
+        return L"";
+    return text;
+}
+
+DialogDriver::DialogDriver(Host& host, std::vector<DialogAnswer> answers, std::wstring shots, std::string shotPrefix,
+                           DWORD timeoutMs)
+    : host_(host), answers_(std::move(answers)), shots_(std::move(shots)), prefix_(std::move(shotPrefix)),
+      timeoutMs_(timeoutMs), mainThread_(GetCurrentThreadId()) {
+    gDriver = this;
+    hook_ = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, mainThread_);
+    thread_ = CreateThread(nullptr, 0, DriverThread, this, 0, nullptr);
+}
+
+DialogDriver::~DialogDriver() { Stop(); }
+
+namespace {
+DWORD WINAPI DriverThread(void* self) {
+    static_cast<DialogDriver*>(self)->RunLoop();
+    return 0;
+}
+}  // namespace
+
+void DialogDriver::Stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    stop_ = true;
+    if (thread_) {
+        // The helper may be sending to this thread's windows: keep serving those messages.
+        for (;;) {
+            DWORD r = MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_SENDMESSAGE);
+            if (r != WAIT_OBJECT_0 + 1) break;
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    if (hook_) UnhookWindowsHookEx(hook_);
+    hook_ = nullptr;
+    if (gDriver == this) gDriver = nullptr;
+    for (size_t i = next_; i < answers_.size(); i++)
+        Problem("line " + std::to_string(answers_[i].line) + ": the dialog \"" + ToUtf8(answers_[i].caption) +
+                "\" never appeared");
+}
+
+std::vector<std::string> DialogDriver::Problems() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return problems_;
+}
+
+std::vector<std::wstring> DialogDriver::Shots() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return files_;
+}
+
+void DialogDriver::Problem(const std::string& text) {
+    host_.Record("dialog:problem " + text);
+    std::lock_guard<std::mutex> lock(mutex_);
+    problems_.push_back(text);
+}
+
+std::wstring DialogDriver::ShotFile(const std::wstring& caption) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::wstring base = FromUtf8(prefix_ + "-" + Slug(caption));
+    std::wstring name = base;
+    for (int n = 2; names_.count(name); n++) name = base + L"-" + std::to_wstring(n);
+    names_.insert(name);
+    return shots_ + L"\\" + name + L".png";
+}
+
+void DialogDriver::Shoot(HWND dialog, const std::wstring& caption, std::wstring* file) {
+    if (shots_.empty()) return;
+    bool first = file->empty();
+    if (first) *file = ShotFile(caption);
+    std::string error;
+    if (!CaptureWindowPng(dialog, *file, &error)) {
+        host_.Record("dialog:shot-failed " + ToUtf8(caption) + ": " + error);
+        return;
+    }
+    std::wstring name = file->substr(file->find_last_of(L'\\') + 1);
+    host_.Record("dialog:shot " + ToUtf8(name));
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::find(files_.begin(), files_.end(), *file) == files_.end()) files_.push_back(*file);
+}
+
+void DialogDriver::OnClosing(HWND dialog) {
+    std::wstring caption, file;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = seen_.find(dialog);
+        if (it != seen_.end() && it->second.answered) return;
+        if (it == seen_.end()) it = seen_.emplace(dialog, Seen{WindowCaption(dialog), GetTickCount64()}).first;
+        it->second.shot = true;
+        caption = it->second.caption;
+        file = it->second.file;
+    }
+    host_.Record("dialog:closing " + ToUtf8(caption));
+    // The last state of a dialog that closes by itself, over the picture taken when it appeared.
+    Shoot(dialog, caption, &file);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = seen_.find(dialog);
+    if (it != seen_.end()) it->second.file = file;
+}
+
+bool DialogDriver::Choose(HWND dialog, const DialogAnswer& answer) {
+    HWND list = GetDlgItem(dialog, kBrowseList);
+    if (!list) {
+        Problem("line " + std::to_string(answer.line) + ": the dialog has no list of documents");
+        return false;
+    }
+    LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
+    struct Row { long number, version; };
+    std::vector<Row> rows;
+    for (LRESULT i = 0; i < count; i++) {
+        LRESULT length = Send(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::wstring text(length > 0 ? static_cast<size_t>(length) + 1 : 1, L'\0');
+        if (length > 0) Send(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&text[0]));
+        std::vector<std::wstring> fields = Fields(text.c_str());
+        rows.push_back({fields.size() > 2 ? _wtol(fields[1].c_str()) : 0, fields.size() > 2 ? _wtol(fields[2].c_str()) : 0});
+    }
+    bool multi = (GetWindowLongPtrW(list, GWL_STYLE) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
+    if (!multi && answer.picks.size() > 1) {
+        Problem("line " + std::to_string(answer.line) + ": the dialog lets one document be chosen, not " +
+                std::to_string(answer.picks.size()));
+        return false;
+    }
+    std::string chosen;
+    for (const auto& pick : answer.picks) {
+        long best = -1;
+        for (size_t i = 0; i < rows.size(); i++)
+            if (rows[i].number == pick.number && (pick.version == 0 || rows[i].version == pick.version) &&
+                (best < 0 || rows[i].version > rows[static_cast<size_t>(best)].version))
+                best = static_cast<long>(i);
+        if (best < 0) {
+            Problem("line " + std::to_string(answer.line) + ": document " + std::to_string(pick.number) +
+                    (pick.version ? "." + std::to_string(pick.version) : "") + " is not in the list (" +
+                    std::to_string(rows.size()) + " entries)");
+            return false;
+        }
+        if (multi) Send(list, LB_SETSEL, TRUE, best);
+        else Send(list, LB_SETCURSEL, static_cast<WPARAM>(best), 0);
+        chosen += (chosen.empty() ? "" : ", ") + std::to_string(pick.number) + " version " +
+                  std::to_string(rows[static_cast<size_t>(best)].version);
+    }
+    host_.Record("dialog:chose " + chosen);
+    return true;
+}
+
+bool DialogDriver::Answer(HWND dialog, const DialogAnswer& answer) {
+    bool ok = true;
+    if (answer.kind == DialogAnswer::Kind::Choose) {
+        ok = Choose(dialog, answer);
+    } else if (answer.kind == DialogAnswer::Kind::Profile) {
+        HWND field = GetDlgItem(dialog, kImportDescription);
+        ok = field && Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(answer.text.c_str())) == TRUE;
+        if (ok) host_.Record("dialog:description " + ToUtf8(answer.text));
+        else Problem("line " + std::to_string(answer.line) + ": the dialog has no description field");
+    }
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(kSettleMs);
+    std::wstring file;
+    Shoot(dialog, answer.caption, &file);
+    int button = ok && answer.kind != DialogAnswer::Kind::Cancel ? IDOK : IDCANCEL;
+    host_.Record(std::string("dialog:press ") + (button == IDOK ? "OK" : "Cancel"));
+    HWND control = GetDlgItem(dialog, button);
+    if (control) Send(control, BM_CLICK, 0, 0);
+    else PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    for (ULONGLONG until = GetTickCount64() + 3000; GetTickCount64() < until && IsWindow(dialog) && IsWindowVisible(dialog);)
+        Sleep(10);
+    if (IsWindow(dialog) && IsWindowVisible(dialog)) {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+        Sleep(500);
+        if (IsWindow(dialog) && IsWindowVisible(dialog))
+            Problem("line " + std::to_string(answer.line) + ": the dialog \"" + ToUtf8(answer.caption) +
+                    "\" stayed open after its button was pressed");
+    }
+    return ok;
+}
+
+void DialogDriver::RunLoop() {
+    ULONGLONG waitStart = GetTickCount64();
+    while (!stop_) {
+        std::vector<HWND> dialogs;
+        EnumThreadWindows(mainThread_, CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+        ULONGLONG now = GetTickCount64();
+        for (HWND dialog : dialogs) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (seen_.count(dialog)) continue;
+            seen_.emplace(dialog, Seen{WindowCaption(dialog), now});
+            host_.Record("dialog:shown " + ToUtf8(seen_[dialog].caption));
+        }
+
+        if (next_ < answers_.size()) {
+            const DialogAnswer& answer = answers_[next_];
+            HWND match = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                for (HWND dialog : dialogs) {
+                    Seen& seen = seen_[dialog];
+                    if (!seen.answered && seen.caption == answer.caption && now - seen.since >= kSettleMs) {
+                        seen.answered = true;
+                        match = dialog;
+                        break;
+                    }
+                }
+            }
+            if (match) {
+                Answer(match, answer);
+                next_++;
+                waitStart = GetTickCount64();
+            } else if (now - waitStart > timeoutMs_) {
+                Problem("line " + std::to_string(answer.line) + ": the dialog \"" + ToUtf8(answer.caption) +
+                        "\" did not appear within " + std::to_string(timeoutMs_ / 1000) + " s");
+                next_++;
+                waitStart = now;
+            }
+        }
+
+        for (HWND dialog : dialogs) {
+            std::wstring caption, file;
+            bool shoot = false, giveUp = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                Seen& seen = seen_[dialog];
+                if (seen.answered) continue;
+                bool awaited = false;
+                for (size_t i = next_; i < answers_.size(); i++) awaited = awaited || answers_[i].caption == seen.caption;
+                if (awaited) continue;
+                shoot = !seen.shot && now - seen.since >= 30;
+                if (shoot) seen.shot = true;
+                giveUp = !seen.givenUp && now - seen.since > timeoutMs_;
+                if (giveUp) seen.givenUp = true;
+                caption = seen.caption;
+                file = seen.file;
+            }
+            if (shoot) {
+                Shoot(dialog, caption, &file);
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (seen_[dialog].file.empty()) seen_[dialog].file = file;
+            }
+            if (giveUp) {
+                Problem("the dialog \"" + ToUtf8(caption) + "\" stayed open " + std::to_string(timeoutMs_ / 1000) +
+                        " s with no answer in the script; cancelled");
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                PostMessageW(dialog, WM_CLOSE, 0, 0);
+            }
+        }
+        Sleep(10);
+    }
+}
+
+}  // namespace vxhost
