@@ -2,7 +2,8 @@
 # The main job's session, run inside the display and the persistent wineserver that run-main.sh
 # provides: registers the DMS stand-in, seeds a fresh store with generated PDF files, imports the
 # administrator's preferences, and runs the scenario with vphost.exe.
-#   session.sh <bin folder> <main job folder>
+#   session.sh <bin folder> <main job folder> [vphost arguments...]
+# VX_SCENARIO names another script; VX_DESKTOP=0 leaves Wine's virtual desktop off (tests).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../wine-env.sh"
@@ -34,14 +35,16 @@ echo "== import the preferences and the machine-wide server (regedit /S)"
 # A 32-bit plug-in reads HKLM\SOFTWARE through the 32-bit view.
 regedit=regedit
 [ "$VX_TEST_ARCH" = i686 ] && regedit='C:\windows\syswow64\regedit.exe'
-for reg in preferences.reg desktop.reg; do
+regs=preferences.reg
+[ "${VX_DESKTOP:-1}" = 0 ] || regs="$regs desktop.reg"
+for reg in $regs; do
   wine "$regedit" /S "$(vx_winpath "$here/$reg")"
   echo "  $reg"
 done
 
 echo "== run the scenario"
 set +e
-wine "$bin/vphost.exe" --plugins "$(vx_winpath "$bin/plugins")" --script "$(vx_winpath "$here/scenario.txt")" \
+wine "$bin/vphost.exe" --plugins "$(vx_winpath "$bin/plugins")" --script "$(vx_winpath "${VX_SCENARIO:-$here/scenario.txt}")" \
   --shots "$(vx_winpath "$main/shots")" --transcript "$(vx_winpath "$main/transcript.txt")" \
   --log "$(vx_winpath "$main/host.log")" --timeout 60 "${@:3}" | tr -d '\r'
 rc=${PIPESTATUS[0]}
