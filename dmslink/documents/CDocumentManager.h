@@ -42,6 +42,7 @@ public:
     void DocumentWasClosed(TrackedDocument* record);
     void DocumentWasClosedAtPath(ASPathName path);  // DocumentWasClosed(FindASPathName(path))
     void DocumentWasClosedForDoc(PDDoc pdDoc);      // DocumentWasClosed(FindPDDoc(pdDoc))
+    // A record no longer in the registry is left alone.
     int ReleaseDocument(TrackedDocument* record, bool unlockAndDelete);
     int RemoveDoc(int index);
     int RemoveDoc(TrackedDocument* record);
@@ -60,6 +61,7 @@ public:
     int ReleaseSkipClosePath();
     bool IsLastSaveAsPath(ASPathName path);
     bool CheckSkipSavePath(ASPathName path);
+    // Removing the pending record by any path clears the slot.
     void SetPendingDocument(TrackedDocument* record) { pendingDocument_ = record; }
     int ReleasePendingDocument();
     // "ID:%d v:%d %s.%s" as a new host text owned by the caller, or null.
@@ -72,9 +74,11 @@ public:
     bool GetFileDataDetails(const std::wstring& file, long* number, long* version, std::wstring* name,
                             std::wstring* database, std::wstring* server);
     bool CheckFileData(PDDoc pdDoc, ASPathName path);
-    // Ownership of `path` passes to the deferred delete.
+    // Ownership of `path` passes to the deferred delete (it is released here when it cannot be).
     int DeleteDocFromTmp(ASPathName path, TrackedDocument* record);
+    // Skips copies that the registry tracks again.
     void RecoverTempDocuments();
+    // Keeps the folders of tracked documents and of copies whose check-in is still owed.
     void ClearTempFolders();
 
     // ---- DeskClient PRF files
@@ -84,9 +88,10 @@ public:
                                   std::wstring* database, std::wstring* server);
     bool CheckDeskClientData(PDDoc pdDoc, ASPathName path);
 
-    // For tests and the exported table.
+    // The record's index, or -1 when it is not (or no longer) in the registry.
     int IndexOf(const TrackedDocument* record) const;
 
+    // For tests and the exported table.
     ASPathName LastSaveAsPath() const { return lastSaveAsPath_; }
     ASPathName SkipSavePath() const { return skipSavePath_; }
     ASPathName SkipClosePath() const { return skipClosePath_; }

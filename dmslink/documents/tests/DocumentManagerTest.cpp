@@ -1,11 +1,20 @@
 #include <TesseraDMS.h>
 
+#include <algorithm>
+
 #include "DocumentsFixture.h"
 #include "VxHFT.h"
+#include "VxTrace.h"
 
 namespace {
 
+using ::testing::Contains;
 using ::testing::HasSubstr;
+
+std::vector<std::string>* gTraceLines = nullptr;
+void CollectTrace(const char* line) {
+    if (gTraceLines) gTraceLines->push_back(line);
+}
 
 class DocumentManagerTest : public DocumentsTest {
 protected:
@@ -42,6 +51,23 @@ TEST_F(DocumentManagerTest, SearchesAndTitleUseTheNewestRecord) {
     EXPECT_EQ(docs_->FindPDDoc(nullptr), older);
     Path untracked(this, files_ / L"other.pdf");
     EXPECT_EQ(docs_->GetDocumentTitle(untracked), nullptr);
+}
+
+TEST_F(DocumentManagerTest, AddingAndClosingTraceThePathRightsAndFileStatus) {
+    std::vector<std::string> lines;
+    gTraceLines = &lines;
+    VxTraceSink previous = VxSetTraceSink(CollectTrace);
+    CheckedOut copy = CheckOut();
+    Close(copy);
+    VxSetTraceSink(previous);
+    gTraceLines = nullptr;
+    EXPECT_THAT(lines, Contains("AddDocument " + vxhost::ToUtf8(copy.file)));
+    EXPECT_THAT(lines, Contains("Document access rights: 255"));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "File size: 8"), 2);  // "lease-v2", added and closed
+    for (const char* label : {"File acces time: ", "File creation time: ", "File modification time: "})
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(label, 0) == 0; }),
+                  2)
+            << label;
 }
 
 TEST_F(DocumentManagerTest, PathsCompareWithoutCaseAndTrailingBackslashOfAFolder) {
