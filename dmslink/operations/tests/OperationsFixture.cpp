@@ -1,0 +1,217 @@
+#include "OperationsFixture.h"
+
+#include <mutex>
+
+#include "VxHFT.h"
+#include "VxTrace.h"
+#include "operations/CProgressDlg.h"
+#include "resources/resource.h"
+
+HRESULT RegisterSpyContext(DWORD* cookie, bool emptySelection);
+std::vector<ContextItem> SpyContextItems();
+
+namespace {
+
+std::mutex gTraceLock;
+std::vector<std::string> gTraces;
+void CollectTrace(const char* line) {
+    std::lock_guard<std::mutex> hold(gTraceLock);
+    gTraces.emplace_back(line);
+}
+
+std::vector<ShownDialog> gDialogs;
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, ARRAYSIZE(text));
+    return text;
+}
+
+LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && call && GetDlgItem(call->hwnd, IDC_PROGRESS)) {
+        if (call->message == WM_INITDIALOG) {
+            ShownDialog shown;
+            shown.caption = WindowText(call->hwnd);
+            shown.cancelEnabled = IsWindowEnabled(GetDlgItem(call->hwnd, IDCANCEL)) != FALSE;
+            gDialogs.push_back(shown);
+        } else if (call->message == WM_SETDOCUMENTINFO && !gDialogs.empty()) {
+            std::vector<std::wstring> texts;
+            for (int id : {IDC_DOC_NAME, IDC_DOC_AUTHOR, IDC_DOC_NUMBER, IDC_DOC_VERSION, IDC_DOC_SIZE})
+                texts.push_back(WindowText(GetDlgItem(call->hwnd, id)));
+            gDialogs.back().details.push_back(texts);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::string Content(size_t bytes, char fill) { return std::string(bytes, fill); }
+
+}  // namespace
+
+void OperationsTest::RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+void OperationsTest::SetUp() {
+    rootLock_ = CreateMutexW(nullptr, FALSE, L"VxTest.DmslinkTempRoot");
+    ASSERT_NE(rootLock_, nullptr);
+    DWORD waited = WaitForSingleObject(rootLock_, 120000);
+    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
+    RemoveTree(Root());
+
+    VxHostedTest::SetUp();
+    ClearTraces();
+    VxSetTraceSink(CollectTrace);
+    gDialogs.clear();
+    hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, WatchDialogs, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook_, nullptr);
+
+    ASSERT_TRUE(SUCCEEDED(com_.Result()));
+    ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
+    SetEnvironmentVariableW(L"TESSERA_STORE", Store().c_str());
+    const std::wstring& s = Store();
+    ASSERT_EQ(tessera::AddServer(s, L"SRV1"), S_OK);
+    ASSERT_EQ(tessera::AddDatabase(s, L"SRV1", L"DOCS"), S_OK);
+    ASSERT_EQ(tessera::AddUser(s, L"SRV1", L"jdoe", L"secret", L"John Doe", false), S_OK);
+    ASSERT_EQ(tessera::AddUser(s, L"SRV1", L"user7", L"pw7", L"", false), S_OK);
+    ASSERT_EQ(tessera::AddUser(s, L"SRV1", L"mmajor", L"pw8", L"Mary Major", false), S_OK);
+    struct Seed {
+        long number;
+        const wchar_t* description;
+        size_t bytes;
+        const wchar_t* author;
+    } seeds[] = {{lease_, L"Lease", 1536, L"jdoe"}, {memo_, L"Memo", 3145728, L""}, {budget_, L"Budget", 1024, L""},
+                 {empty_, L"Empty", 0, L""}};
+    for (const Seed& seed : seeds) {
+        tessera::NewDocument doc;
+        doc.server = L"SRV1";
+        doc.database = L"DOCS";
+        if (seed.bytes) {
+            doc.contentFile = files_ / (std::wstring(seed.description) + L".pdf");
+            ASSERT_TRUE(VxWriteFile(doc.contentFile, Content(seed.bytes, static_cast<char>('a' + seed.number % 26))));
+        }
+        doc.extension = L"pdf";
+        doc.description = seed.description;
+        doc.author = seed.author;
+        doc.number = seed.number;
+        ASSERT_EQ(tessera::AddDocument(s, doc, nullptr), S_OK);
+    }
+
+    manager_ = gTSManager = new TSManager(host().MainWindow());
+    ASSERT_TRUE(manager_->IsDmsAvailable());
+    ASSERT_TRUE(manager_->AddServer(L"SRV1", L"jdoe", L"secret", false, false));
+    ASSERT_TRUE(manager_->Login(L"SRV1", false, L"jdoe", L"secret"));
+    manager_->FindServer(L"SRV1")->connected = true;
+    docs_ = gDocumentManager = new CDocumentManager();
+}
+
+void OperationsTest::TearDown() {
+    if (host_) host().CloseAllDocuments();
+    delete docs_;
+    docs_ = gDocumentManager = nullptr;
+    if (host_) DrainIdle();
+    delete manager_;
+    manager_ = gTSManager = nullptr;
+    if (spyCookie_) CoRevokeClassObject(spyCookie_);
+    spyCookie_ = 0;
+    TesseraRevokeClassObjects();
+    SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
+    if (hook_) UnhookWindowsHookEx(hook_);
+    hook_ = nullptr;
+    VxSetTraceSink(nullptr);
+    EXPECT_TRUE(host_ == nullptr || host().ThreadViolations().empty());
+    VxHostedTest::TearDown();
+    if (rootLock_) {
+        RemoveTree(Root());
+        ReleaseMutex(rootLock_);
+        CloseHandle(rootLock_);
+        rootLock_ = nullptr;
+    }
+}
+
+std::vector<std::string> OperationsTest::Traces() {
+    std::lock_guard<std::mutex> hold(gTraceLock);
+    return gTraces;
+}
+
+void OperationsTest::ClearTraces() {
+    std::lock_guard<std::mutex> hold(gTraceLock);
+    gTraces.clear();
+}
+
+size_t OperationsTest::TraceCount(const std::string& line) {
+    size_t n = 0;
+    for (const std::string& trace : Traces()) n += trace == line;
+    return n;
+}
+
+bool OperationsTest::HasTracePrefix(const std::string& prefix) {
+    for (const std::string& trace : Traces())
+        if (trace.compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+}
+
+const std::vector<ShownDialog>& OperationsTest::Dialogs() const { return gDialogs; }
+
+void OperationsTest::UseSpyContext(bool emptySelection) {
+    // The first class object registered for a class is the one CoCreateInstance finds.
+    TesseraRevokeClassObjects();
+    ASSERT_EQ(RegisterSpyContext(&spyCookie_, emptySelection), S_OK);
+    ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
+}
+
+std::vector<ContextItem> OperationsTest::SpyItems() { return SpyContextItems(); }
+
+DmsDocumentPtr OperationsTest::Dms(long number, long version) {
+    return manager_->GetDocument(L"SRV1", L"DOCS", number, version);
+}
+
+tessera::DocumentInfo OperationsTest::Info(long number, long version) {
+    std::vector<tessera::DocumentInfo> all;
+    EXPECT_EQ(tessera::ListDocuments(Store(), &all), S_OK);
+    for (const auto& info : all)
+        if (info.number == number && info.version == version) return info;
+    ADD_FAILURE() << "no document " << number << " v" << version;
+    return {};
+}
+
+long OperationsTest::LatestVersion(long number) {
+    std::vector<tessera::DocumentInfo> all;
+    EXPECT_EQ(tessera::ListDocuments(Store(), &all), S_OK);
+    long latest = 0;
+    for (const auto& info : all)
+        if (info.number == number && info.version > latest) latest = info.version;
+    return latest;
+}
+
+void OperationsTest::SetOpen(const std::vector<long>& numbers) {
+    std::vector<tessera::DocumentRef> refs;
+    for (long number : numbers) refs.push_back({L"SRV1", L"DOCS", number, 1});
+    ASSERT_EQ(tessera::SetOpenPreset(Store(), refs), S_OK);
+}
+
+void OperationsTest::DrainIdle() {
+    for (int round = 0; round < 10 && !host().IdleProcs().empty(); ++round) host().RunIdle();
+}
+
+void OperationsTest::FreeList(ASPathName* items, ASUns16 count) {
+    if (!items) return;
+    for (ASUns16 i = 0; i < count; ++i)
+        if (items[i]) ReleasePath(items[i]);
+    VxFree(items);
+}

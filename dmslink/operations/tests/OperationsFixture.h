@@ -1,0 +1,75 @@
+// The host, the DMS stand-in with a store of three documents on server SRV1 (database DOCS), a
+// TSManager logged in as jdoe (gTSManager), a registry (gDocumentManager), the trace lines, and a
+// record of every progress dialog the operations show. %TEMP%\dmslink is shared with other test
+// programs: the fixture holds their named mutex while it uses it and leaves it empty.
+#pragma once
+
+#include <TesseraDMS.h>
+
+#include <string>
+#include <vector>
+
+#include "VxHostedTest.h"
+#include "documents/CDocumentManager.h"
+#include "dms/OwnedHandles.h"
+#include "tessera/StandIn.h"
+
+// What a progress dialog showed: at initialisation, and after each WM_SETDOCUMENTINFO.
+struct ShownDialog {
+    std::wstring caption;
+    bool cancelEnabled = false;
+    std::vector<std::vector<std::wstring>> details;  // name, author, number, version, size
+};
+
+// One item the operation added to its command context (recorded by the spy context).
+struct ContextItem {
+    std::wstring name;
+    VARTYPE type;
+    std::wstring value;  // texts, numbers and array contents as text; "<null>" for a null text
+};
+
+class OperationsTest : public VxHostedTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static std::vector<std::string> Traces();
+    static void ClearTraces();
+    static size_t TraceCount(const std::string& line);
+    static bool HasTracePrefix(const std::string& prefix);
+
+    const std::vector<ShownDialog>& Dialogs() const;
+
+    // Replaces the stand-in's command context with the spy (the commands still run for real).
+    void UseSpyContext(bool emptySelection = false);
+    static std::vector<ContextItem> SpyItems();
+
+    DmsDocumentPtr Dms(long number, long version = 1);
+    tessera::DocumentInfo Info(long number, long version = 1);
+    long LatestVersion(long number);
+    void SetOpen(const std::vector<long>& numbers);
+    void DrainIdle();
+    std::wstring TextOf(ASPathName path) { return PathText(path); }
+    // Frees an operation's output list with every path in it.
+    void FreeList(ASPathName* items, ASUns16 count);
+
+    static std::wstring Root() { return GetTempRootFolder(); }
+    static bool Exists(const std::wstring& path) { return vxhost::TempFolder::Exists(path); }
+    static void RemoveTree(const std::wstring& folder);
+
+    const std::wstring& Store() const { return store_.path(); }
+
+    CComInitializer com_;
+    VxTempFolder store_;
+    VxTempFolder files_;
+    TSManager* manager_ = nullptr;
+    CDocumentManager* docs_ = nullptr;
+    // Lease (1234, 1536 bytes, author jdoe), Memo (1235, 3145728 bytes, no author), Budget (1236, 1024
+    // bytes), Empty (1237, no content).
+    const long lease_ = 1234, memo_ = 1235, budget_ = 1236, empty_ = 1237;
+
+private:
+    HANDLE rootLock_ = nullptr;
+    HHOOK hook_ = nullptr;
+    DWORD spyCookie_ = 0;
+};
