@@ -225,33 +225,34 @@ bool OpenDocuments(TSManager& manager, CDocumentManager& documents, HWND parent,
 
         CVariant selected;
         GetContextItem(context, L"SelectedTesseraObjects", &selected);
-        if (!(selected.get()->vt & VT_ARRAY)) return false;
-        SAFEARRAY* selection = (selected.get()->vt & VT_BYREF) ? *selected.get()->pparray : selected.get()->parray;
+        SAFEARRAY* selection = nullptr;
+        if (selected.get()->vt & VT_ARRAY)
+            selection = (selected.get()->vt & VT_BYREF) ? *selected.get()->pparray : selected.get()->parray;
         LONG lowerBound = 0;
         selectedCount = SelectionCount(selection, &lowerBound);
         // An empty browse result never reaches the worker: it would have nothing to close the dialog with.
-        if (selectedCount == 0) return false;
+        if (selectedCount > 0)
+            list = static_cast<ASPathName*>(VxMalloc(static_cast<ASUns32>(selectedCount * sizeof(ASPathName))));
+        if (list) {
+            std::fill(list, list + selectedCount, nullptr);
 
-        list = static_cast<ASPathName*>(VxMalloc(static_cast<ASUns32>(selectedCount * sizeof(ASPathName))));
-        if (!list) return false;
-        std::fill(list, list + selectedCount, nullptr);
+            CProgressDlg dialog(owner);
+            dialog.SetCaption(VxLoadString(IDS_CHECKOUT_CAPTION));
+            if (selectedCount == 1) dialog.DisableCancel();
 
-        CProgressDlg dialog(owner);
-        dialog.SetCaption(VxLoadString(IDS_CHECKOUT_CAPTION));
-        if (selectedCount == 1) dialog.DisableCancel();
-
-        CheckoutThreadParams params;
-        params.selection = selection;
-        params.items = list;
-        params.count = &delivered;
-        params.dialog = &dialog;
-        params.keepCheckedOut = keepCheckedOut;
-        params.documents = &documents;
-        CWorkerThread worker;
-        if (worker.Start(CheckoutThreadProc, &params)) {
-            dialog.SetWorkerThread(worker.get());
-            if (dialog.DoModal() == -1) SetEvent(dialog.GetInitEvent());  // no window: let the worker go at once
-            worker.Join();
+            CheckoutThreadParams params;
+            params.selection = selection;
+            params.items = list;
+            params.count = &delivered;
+            params.dialog = &dialog;
+            params.keepCheckedOut = keepCheckedOut;
+            params.documents = &documents;
+            CWorkerThread worker;
+            if (worker.Start(CheckoutThreadProc, &params)) {
+                dialog.SetWorkerThread(worker.get());
+                if (dialog.DoModal() == -1) SetEvent(dialog.GetInitEvent());  // no window: let the worker go at once
+                worker.Join();
+            }
         }
     } catch (...) {
         // The documents delivered so far stay the caller's.

@@ -27,6 +27,13 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+std::vector<std::wstring> DetailTexts(HWND dialog) {
+    std::vector<std::wstring> texts;
+    for (int id : {IDC_DOC_NAME, IDC_DOC_AUTHOR, IDC_DOC_NUMBER, IDC_DOC_VERSION, IDC_DOC_SIZE})
+        texts.push_back(WindowText(GetDlgItem(dialog, id)));
+    return texts;
+}
+
 LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam) {
     const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (code == HC_ACTION && call && GetDlgItem(call->hwnd, IDC_PROGRESS)) {
@@ -34,12 +41,10 @@ LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam) {
             ShownDialog shown;
             shown.caption = WindowText(call->hwnd);
             shown.cancelEnabled = IsWindowEnabled(GetDlgItem(call->hwnd, IDCANCEL)) != FALSE;
+            shown.initial = DetailTexts(call->hwnd);
             gDialogs.push_back(shown);
         } else if (call->message == WM_SETDOCUMENTINFO && !gDialogs.empty()) {
-            std::vector<std::wstring> texts;
-            for (int id : {IDC_DOC_NAME, IDC_DOC_AUTHOR, IDC_DOC_NUMBER, IDC_DOC_VERSION, IDC_DOC_SIZE})
-                texts.push_back(WindowText(GetDlgItem(call->hwnd, id)));
-            gDialogs.back().details.push_back(texts);
+            gDialogs.back().details.push_back(DetailTexts(call->hwnd));
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);

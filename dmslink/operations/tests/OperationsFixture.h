@@ -18,7 +18,8 @@
 struct ShownDialog {
     std::wstring caption;
     bool cancelEnabled = false;
-    std::vector<std::vector<std::wstring>> details;  // name, author, number, version, size
+    std::vector<std::wstring> initial;               // name, author, number, version, size
+    std::vector<std::vector<std::wstring>> details;  // the same after each WM_SETDOCUMENTINFO
 };
 
 // One item the operation added to its command context (recorded by the spy context).
