@@ -1,7 +1,6 @@
 // The temporary workspace: per-document folders under %TEMP%\dmslink, the "\TSFile.dat" record beside
 // each checked-out copy, and the deletion of copies and folders.
 #include <windows.h>
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstdint>
@@ -146,17 +145,10 @@ std::wstring FormatTempFileName(long number, long version, const std::wstring& e
 
 void DeleteFolderTree(const std::wstring& folder) {
     if (folder.empty()) return;
-    // A list of one entry: the path, its terminator and the list's terminator, however long the path.
-    std::vector<wchar_t> from(folder.begin(), folder.end());
-    from.push_back(L'\0');
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW operation{};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.data();
-    operation.fFlags = 0x614;  // silent, no confirmation, no folder confirmation, no error UI
-    SHFileOperationW(&operation);
-    // The shell stops at MAX_PATH; what it left behind goes through the long-path form.
-    if (Exists(folder) || Exists(LongForm(folder))) RemoveTreeLong(LongForm(folder));
+    // Deleted by our own walk through the long-path form rather than by the shell: a tree holding a
+    // path beyond MAX_PATH makes Wine's shell delete the files of the current folder instead.
+    std::wstring longForm = LongForm(folder);
+    if (Exists(longForm)) RemoveTreeLong(longForm);
 }
 
 void VXAPI DeferredFileDelete(void* path) {

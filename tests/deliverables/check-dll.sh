@@ -10,7 +10,7 @@ file -b "$dll" | grep -q '^PE32 executable (DLL).*Intel 80386' || fail "not a PE
 dump=$("$objdump" -p "$dll") || fail "objdump failed"
 exports=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -oE '^\s*\[ *[0-9]+\] [A-Za-z_@0-9]+' | awk '{print $NF}' | sort | tr '\n' ' ')
 [ "$exports" = "PISetupSDK VarnelPlugInMain " ] || fail "exports are '$exports'"
-echo "$dump" | grep -q 'DLL Name: libgcc_s_dw2-1.dll' || fail "does not import libgcc_s_dw2-1.dll"
+grep -q 'DLL Name: libgcc_s_dw2-1.dll' <<<"$dump" || fail "does not import libgcc_s_dw2-1.dll"
 python3 - "$dll" <<'PY' || fail "no VERSIONINFO resource"
 import sys
 data = open(sys.argv[1], 'rb').read()

@@ -145,10 +145,18 @@ TEST_F(TempWorkspaceTest, FolderTreesBeyondTheShellLimitAreDeleted) {
     ASSERT_TRUE(VxWriteFile(deep + L"\\file.pdf", "x"));
     std::wstring longFolder = deep.substr(4);
     ASSERT_GT(longFolder.size(), 261u);
+    // Nothing outside the folder may go: a long path once made the shell empty the current folder.
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    std::wstring bystander = std::wstring(current) + L"\\0-bystander-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    ASSERT_TRUE(VxWriteFile(bystander, "x"));
     DeleteFolderTree(longFolder);
+    EXPECT_TRUE(Exists(bystander));
     EXPECT_FALSE(Exists(deep));
     DeleteFolderTree(top);
     EXPECT_FALSE(Exists(top));
+    EXPECT_TRUE(Exists(bystander));
+    DeleteFileW(bystander.c_str());
 }
 
 TEST_F(TempWorkspaceTest, ClearingKeepsOpenDocumentsAndCopiesStillOwedToTheDms) {
