@@ -10,5 +10,9 @@ if [ ! -f "$dir/CMakeCache.txt" ] || [ -n "${VX_CMAKE_ARGS:-}" ] || [ $# -gt 0 ]
   # shellcheck disable=SC2086
   cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VX_CMAKE_ARGS:-} "$@" >/dev/null
 fi
-cmake --build "$dir" -j"$(nproc)" -- --no-print-directory | grep -vE '^\[ *[0-9]+%\] (Building|Linking|Built)' || true
-test "${PIPESTATUS[0]}" -eq 0
+# Progress lines are dropped; the build's own status decides.
+set +e
+cmake --build "$dir" -j"$(nproc)" -- --no-print-directory | grep -vE '^\[ *[0-9]+%\] (Building|Linking|Built)'
+status=${PIPESTATUS[0]}
+set -e
+exit "$status"
