@@ -9,10 +9,6 @@ namespace documents {
 
 const char kSite[] = "CDocumentManager";
 
-CHostPath::~CHostPath() {
-    if (path_) VxReleasePath(VxDefaultFileSys(), path_);
-}
-
 void Fail(const char* what) { throw std::runtime_error(what); }
 
 namespace {

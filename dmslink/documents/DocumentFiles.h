@@ -8,67 +8,16 @@
 #include <utility>
 
 #include "VarnelSDK.h"
+#include "Utilities/CAPHandles.h"
 #include "dms/TSManager.h"
 
 namespace documents {
 
 extern const char kSite[];  // "CDocumentManager"
 
-class CFileHandle {
-public:
-    CFileHandle() = default;
-    explicit CFileHandle(HANDLE handle) : handle_(handle) {}
-    ~CFileHandle() { Reset(); }
-    CFileHandle(const CFileHandle&) = delete;
-    CFileHandle& operator=(const CFileHandle&) = delete;
-    CFileHandle(CFileHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    CFileHandle& operator=(CFileHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
-    void Reset() {
-        if (valid()) CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-class CFindHandle {
-public:
-    explicit CFindHandle(HANDLE handle) : handle_(handle) {}
-    ~CFindHandle() {
-        if (valid()) FindClose(handle_);
-    }
-    CFindHandle(const CFindHandle&) = delete;
-    CFindHandle& operator=(const CFindHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-// A host path owned by this object, released in the default file system.
-class CHostPath {
-public:
-    CHostPath() = default;
-    explicit CHostPath(ASPathName path) : path_(path) {}
-    ~CHostPath();
-    CHostPath(const CHostPath&) = delete;
-    CHostPath& operator=(const CHostPath&) = delete;
-    ASPathName get() const { return path_; }
-    ASPathName release() { return std::exchange(path_, nullptr); }
-
-private:
-    ASPathName path_ = nullptr;
-};
+using CFileHandle = CAPHandle;
+using CFindHandle = CAPFindHandle;
+using CHostPath = CAPHostPath;
 
 // Raises a host-independent failure inside a guarded body.
 [[noreturn]] void Fail(const char* what);

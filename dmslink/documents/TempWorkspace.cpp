@@ -340,7 +340,7 @@ void CDocumentManager::RecoverTempDocuments() {
             if (filePath.get() && FindASPathName(filePath.get())) continue;
             if (!CheckinDeskClientDocument(*gTSManager, *this, file.c_str(), number, version, database, server, false))
                 continue;
-            DeleteDocFromTmp(filePath.release(), nullptr);
+            DeleteDocFromTmp(filePath.Release(), nullptr);
         }
     }
     VX_CATCH(kSite, "CDocumentManager::RecoverTempDocuments")

@@ -9,12 +9,6 @@
 
 namespace tsops {
 
-void CHostPath::Reset(ASPathName path) {
-    ASPathName old = path_;
-    path_ = path;
-    if (old) VxReleasePath(VxDefaultFileSys(), old);
-}
-
 long SessionCount(ITesseraDMS* dms) {
     ITesseraSessionsPtr sessions = TesseraSessions(dms);
     long count = 0;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CAPError.h"
+#include "Utilities/CAPHandles.h"
 #include "VxGuard.h"
 #include "VxHFT.h"
 
@@ -31,20 +32,7 @@ enum : UINT {
     kIdsNoExtension = 18048,
 };
 
-class CFindHandle {
-public:
-    explicit CFindHandle(HANDLE handle) : handle_(handle) {}
-    ~CFindHandle() {
-        if (valid()) FindClose(handle_);
-    }
-    CFindHandle(const CFindHandle&) = delete;
-    CFindHandle& operator=(const CFindHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+using CFindHandle = CAPFindHandle;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool EndsWithSeparator(const std::wstring& text) { return !text.empty() && IsSeparator(text.back()); }
