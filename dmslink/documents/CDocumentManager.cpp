@@ -202,42 +202,37 @@ int CDocumentManager::RemoveDoc(TrackedDocument* record) {
     return 0;
 }
 
+// Treats every record that matches, each examined once (also one that moves into a removed one's
+// place): a retained record loses the mark and goes without unlock or delete; any other is unlocked,
+// its copy deleted, and it goes.
+template <class Matches>
+void CDocumentManager::RemoveMatching(Matches matches) {
+    for (int i = 0; i < GetCount();) {
+        TrackedDocument* record = GetDocumentAt(i);
+        if (!record || !matches(record)) {
+            i++;
+            continue;
+        }
+        if (record->retained) {
+            record->retained = false;
+        } else {
+            if (gTSManager) UnlockDocument(*gTSManager, NewReference(record->dmsDocument));
+            DeleteDocFromTmp(std::exchange(record->pathName, nullptr), record);
+        }
+        RemoveDoc(i);
+    }
+}
+
 void CDocumentManager::RemoveDocument(ASPathName path) {
     VX_TRY {
-        for (int i = 0; i < GetCount();) {
-            TrackedDocument* record = GetDocumentAt(i);
-            if (!record || !IsPathEqual(record->pathName, path)) {
-                i++;
-                continue;
-            }
-            if (record->retained) {
-                record->retained = false;
-            } else {
-                if (gTSManager) UnlockDocument(*gTSManager, NewReference(record->dmsDocument));
-                DeleteDocFromTmp(std::exchange(record->pathName, nullptr), record);
-            }
-            RemoveDoc(i);
-        }
+        RemoveMatching([&](TrackedDocument* record) { return IsPathEqual(record->pathName, path); });
     }
     VX_CATCH(kSite, "CDocumentManager::RemoveDocument")
 }
 
 void CDocumentManager::RemoveUnusedDocuments() {
     VX_TRY {
-        for (int i = 0; i < GetCount();) {
-            TrackedDocument* record = GetDocumentAt(i);
-            if (!record || record->pdDoc) {
-                i++;
-                continue;
-            }
-            if (record->retained) {
-                record->retained = false;
-            } else {
-                if (gTSManager) UnlockDocument(*gTSManager, NewReference(record->dmsDocument));
-                DeleteDocFromTmp(std::exchange(record->pathName, nullptr), record);
-            }
-            RemoveDoc(i);
-        }
+        RemoveMatching([](TrackedDocument* record) { return record->pdDoc == nullptr; });
     }
     VX_CATCH(kSite, "CDocumentManager::RemoveUnusedDocuments")
 }

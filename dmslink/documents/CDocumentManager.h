@@ -104,6 +104,9 @@ private:
     void DeleteLocalCopy(ASPathName path, TrackedDocument* record, bool deferred);
     // Folders that ClearTempFolders must keep: a tracked document's, or a copy not yet checked in.
     bool IsFolderInUse(const std::wstring& folder);
+    // RemoveDocument and RemoveUnusedDocuments: the records for which `matches` holds.
+    template <class Matches>
+    void RemoveMatching(Matches matches);
 
     ASPathName lastSaveAsPath_ = nullptr;
     ASPathName skipSavePath_ = nullptr;

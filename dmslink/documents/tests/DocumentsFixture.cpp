@@ -4,21 +4,7 @@
 
 #include "VxHFT.h"
 
-void DocumentsTest::RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-            else DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
+void DocumentsTest::RemoveTree(const std::wstring& folder) { vxhost::TempFolder::RemoveTree(folder); }
 
 void DocumentsTest::SetUp() {
     rootLock_ = CreateMutexW(nullptr, FALSE, L"VxTest.DmslinkTempRoot");

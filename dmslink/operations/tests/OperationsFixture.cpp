@@ -54,23 +54,7 @@ std::string Content(size_t bytes, char fill) { return std::string(bytes, fill); 
 
 }  // namespace
 
-void OperationsTest::RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
+void OperationsTest::RemoveTree(const std::wstring& folder) { vxhost::TempFolder::RemoveTree(folder); }
 
 void OperationsTest::SetUp() {
     rootLock_ = CreateMutexW(nullptr, FALSE, L"VxTest.DmslinkTempRoot");

@@ -59,7 +59,7 @@ public:
         return bytes;
     }
 
-private:
+    // Deletes a folder with everything in it.
     static void RemoveTree(const std::wstring& folder) {
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
@@ -75,6 +75,8 @@ private:
         }
         RemoveDirectoryW(folder.c_str());
     }
+
+private:
     std::wstring path_;
 };
 
