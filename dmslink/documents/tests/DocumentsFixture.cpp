@@ -7,11 +7,7 @@
 void DocumentsTest::RemoveTree(const std::wstring& folder) { vxhost::TempFolder::RemoveTree(folder); }
 
 void DocumentsTest::SetUp() {
-    rootLock_ = CreateMutexW(nullptr, FALSE, L"VxTest.DmslinkTempRoot");
-    ASSERT_NE(rootLock_, nullptr);
-    DWORD waited = WaitForSingleObject(rootLock_, 120000);
-    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
-    RemoveTree(Root());
+    ASSERT_TRUE(workspace_.Acquire());
 
     VxHostedTest::SetUp();
     ASSERT_TRUE(SUCCEEDED(com_.Result()));
@@ -53,12 +49,7 @@ void DocumentsTest::TearDown() {
     SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
     EXPECT_TRUE(host_ == nullptr || host().IdleProcs().empty()) << host().DescribeIdleProcs();
     VxHostedTest::TearDown();
-    if (rootLock_) {
-        RemoveTree(Root());
-        ReleaseMutex(rootLock_);
-        CloseHandle(rootLock_);
-        rootLock_ = nullptr;
-    }
+    workspace_.Release();
 }
 
 DocumentsTest::Path::Path(DocumentsTest* test, const std::wstring& text) : test_(test), path_(test->MakePath(text)) {}

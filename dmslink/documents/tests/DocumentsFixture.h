@@ -4,6 +4,8 @@
 // empty behind.
 #pragma once
 
+#include "documents/tests/WorkspaceLock.h"
+
 #include <string>
 #include <vector>
 
@@ -58,5 +60,5 @@ protected:
     long number_ = 1234;
 
 private:
-    HANDLE rootLock_ = nullptr;
+    CWorkspaceLock workspace_;
 };

@@ -57,11 +57,7 @@ std::string Content(size_t bytes, char fill) { return std::string(bytes, fill); 
 void OperationsTest::RemoveTree(const std::wstring& folder) { vxhost::TempFolder::RemoveTree(folder); }
 
 void OperationsTest::SetUp() {
-    rootLock_ = CreateMutexW(nullptr, FALSE, L"VxTest.DmslinkTempRoot");
-    ASSERT_NE(rootLock_, nullptr);
-    DWORD waited = WaitForSingleObject(rootLock_, 120000);
-    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
-    RemoveTree(Root());
+    ASSERT_TRUE(workspace_.Acquire());
 
     VxHostedTest::SetUp();
     ClearTraces();
@@ -125,12 +121,7 @@ void OperationsTest::TearDown() {
     VxSetTraceSink(nullptr);
     EXPECT_TRUE(host_ == nullptr || host().ThreadViolations().empty());
     VxHostedTest::TearDown();
-    if (rootLock_) {
-        RemoveTree(Root());
-        ReleaseMutex(rootLock_);
-        CloseHandle(rootLock_);
-        rootLock_ = nullptr;
-    }
+    workspace_.Release();
 }
 
 std::vector<std::string> OperationsTest::Traces() {

@@ -4,6 +4,8 @@
 // programs: the fixture holds their named mutex while it uses it and leaves it empty.
 #pragma once
 
+#include "documents/tests/WorkspaceLock.h"
+
 #include <TesseraDMS.h>
 
 #include <string>
@@ -70,7 +72,7 @@ protected:
     const long lease_ = 1234, memo_ = 1235, budget_ = 1236, empty_ = 1237;
 
 private:
-    HANDLE rootLock_ = nullptr;
+    CWorkspaceLock workspace_;
     HHOOK hook_ = nullptr;
     DWORD spyCookie_ = 0;
 };
