@@ -34,8 +34,10 @@ ASPathName CopyOf(ASPathName path) { return path ? VxCopyPath(VxDefaultFileSys()
 }  // namespace
 
 CDocumentManager::~CDocumentManager() {
-    for (int i = 0; i < GetCount(); i++) {
-        TrackedDocument* record = GetDocumentAt(i);
+    // Each record leaves the registry before it is worked on, so that nothing sees it freed.
+    while (GetCount() > 0) {
+        TrackedDocument* record = GetDocumentAt(0);
+        RemoveAt(0);
         VX_TRY {
             if (record && !record->saved) DeleteLocalCopy(std::exchange(record->pathName, nullptr), record, false);
         }
@@ -43,7 +45,6 @@ CDocumentManager::~CDocumentManager() {
         VX_TRY { FreeRecord(record); }
         VX_CATCH(kSite, "CDocumentManager::~CDocumentManager")
     }
-    RemoveAll();
     pendingDocument_ = nullptr;
     ReleaseLastSaveAsPath();
     ReleaseSkipSavePath();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CAPArray.h"
+#include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
 #include "dms/TSManager.h"
 
@@ -20,6 +21,9 @@ struct TrackedDocument {
     bool saved = false;            // closing checks the document in
     bool fromDeskClient = false;   // a DeskClient PRF file lies beside the file; the folder is the client's
     std::wstring deskClientName;   // the PRF's DESCRIPTION with ".pdf" appended, else empty
+    // The "\TSFile.dat" beside the copy, held open while the record lives, so that the start-up
+    // recovery of another host running at the same time leaves this copy alone.
+    CAPHandle recordClaim;
 };
 
 class CDocumentManager : public CAPArray {

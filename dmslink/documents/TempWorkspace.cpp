@@ -27,6 +27,14 @@ enum { kTempBufferSize = MAX_PATH, kTempPathLimit = 251, kLastFolderNumber = 999
 
 std::wstring RecordFileOf(const std::wstring& documentPath) { return FolderOf(documentPath) + kRecordFile; }
 
+// A record file held open with delete access that no one else may share: while one process holds
+// it, no other can claim it (nor delete it), and readers still can. The system closes it when its
+// process dies, which hands a crashed host's copy to the next start's recovery.
+CFileHandle ClaimRecordFile(const std::wstring& recordFile) {
+    return CFileHandle(CreateFileW(recordFile.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 void WriteBytes(HANDLE file, const void* bytes, DWORD size) {
     DWORD written = 0;
     if (!WriteFile(file, bytes, size, &written, nullptr) || written != size) Fail("record file not written");
@@ -208,14 +216,18 @@ int CDocumentManager::CreateFileData(TrackedDocument* record) {
         std::wstring serverName = TesseraGetText(session.GetInterfacePtr(), &ITesseraSession::get_ServerName);
 
         std::wstring recordFile = RecordFileOf(PathText(record->pathName));
-        CFileHandle file(CreateFileW(recordFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                     nullptr));
-        if (!file.valid()) Fail("record file not created");
-        WriteInt(file.get(), static_cast<int32_t>(number));
-        WriteInt(file.get(), static_cast<int32_t>(version));
-        WriteText(file.get(), FormatTempFileName(number, version, extension));
-        WriteText(file.get(), databaseName);
-        WriteText(file.get(), serverName);
+        record->recordClaim.Reset();
+        {
+            CFileHandle file(CreateFileW(recordFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file.valid()) Fail("record file not created");
+            WriteInt(file.get(), static_cast<int32_t>(number));
+            WriteInt(file.get(), static_cast<int32_t>(version));
+            WriteText(file.get(), FormatTempFileName(number, version, extension));
+            WriteText(file.get(), databaseName);
+            WriteText(file.get(), serverName);
+        }
+        record->recordClaim = ClaimRecordFile(recordFile);
     }
     VX_CATCH(kSite, "CDocumentManager::CreateFileData")
     return 0;
@@ -237,8 +249,8 @@ bool CDocumentManager::GetFileDataDetails(const std::wstring& file, long* number
         if (name) name->clear();
         if (database) database->clear();
 
-        CFileHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        CFileHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!handle.valid()) Fail("record file cannot be opened");
         auto readOrFail = [&](void* bytes, DWORD size) {
             ReadResult result = ReadBytes(handle.get(), bytes, size);
@@ -304,6 +316,13 @@ void CDocumentManager::DeleteLocalCopy(ASPathName path, TrackedDocument* record,
     VX_TRY {
         bool deskClient = record && record->fromDeskClient;
         std::wstring text = PathText(path);
+        // This registry's hold on the record file must not keep it from its own deletion.
+        if (record) record->recordClaim.Reset();
+        for (int i = 0; i < GetCount(); i++) {
+            TrackedDocument* other = GetDocumentAt(i);
+            if (other && other->pathName && SameTextIgnoringCase(FolderOf(PathText(other->pathName)), FolderOf(text)))
+                other->recordClaim.Reset();
+        }
         std::wstring companion = deskClient ? GetPRFFileName(path) : RecordFileOf(text);
         if (deferred) {
             VxRegisterIdle(DeferredFileDelete, path, 1);
@@ -329,6 +348,9 @@ void CDocumentManager::RecoverTempDocuments() {
         if (!Exists(root)) return;
         for (const std::wstring& entry : SubFolders(root)) {
             std::wstring folder = root + L"\\" + entry;
+            // A copy whose record another running host holds is that host's open document.
+            CFileHandle claim = ClaimRecordFile(folder + kRecordFile);
+            if (!claim.valid()) continue;
             long number = -1;
             long version = -1;
             std::wstring name, database, server;
@@ -340,6 +362,7 @@ void CDocumentManager::RecoverTempDocuments() {
             if (filePath.get() && FindASPathName(filePath.get())) continue;
             if (!CheckinDeskClientDocument(*gTSManager, *this, file.c_str(), number, version, database, server, false))
                 continue;
+            claim.Reset();
             DeleteDocFromTmp(filePath.Release(), nullptr);
         }
     }

@@ -197,4 +197,29 @@ TEST_F(TempWorkspaceTest, ACopyLeftByAnEarlierRunIsCheckedInAtStart) {
     EXPECT_EQ(docs_->GetCount(), 0);
 }
 
+TEST_F(TempWorkspaceTest, ACopyThatAnotherRunningHostTracksIsNotRecoveredUntilThatHostLetsGo) {
+    CheckedOut held = CheckOut(2, false);
+    ASSERT_TRUE(VxWriteFile(held.file, "being edited elsewhere"));
+    std::wstring before = LockedBy();
+    CDocumentManager secondHost;
+
+    secondHost.RecoverTempDocuments();
+    secondHost.ClearTempFolders();
+    DrainIdle();
+    EXPECT_EQ(Versions().size(), 2u);
+    EXPECT_EQ(LockedBy(), before);
+    EXPECT_TRUE(Exists(held.file));
+    EXPECT_TRUE(Exists(RecordFileOf(held.file)));
+
+    // The holder goes without closing the document (as a killed host does): the copy is owed now.
+    held.record->saved = true;
+    docs_.reset();
+    secondHost.RecoverTempDocuments();
+    DrainIdle();
+    ASSERT_EQ(Versions().size(), 3u);
+    EXPECT_EQ(VxReadFile(Versions().back().contentPath), "being edited elsewhere");
+    EXPECT_FALSE(Exists(RecordFileOf(held.file)));
+    docs_ = std::make_unique<CDocumentManager>();
+}
+
 }  // namespace
