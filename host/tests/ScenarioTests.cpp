@@ -1,6 +1,7 @@
 // The script language, and the runner driving a real dialog of the test's own through its helper
 // thread, with the screenshot it takes.
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "vxhost/HostFixture.h"
@@ -214,6 +215,23 @@ TEST_F(RunnerTest, AFileAnswerTheHostNeverAskedForFailsTheStep) {
     EXPECT_FALSE(runner.Run(Parse("idle\n  file C:\\x.pdf\nclick AVRibbon:Main:Open:Btn\n")));
     EXPECT_THAT(transcript_, HasSubstr("FAILED: line 2: the host's file dialog never appeared"));
     EXPECT_THAT(transcript_, HasSubstr("FAILED: the host's file dialog appeared with no \"file\" answer"));
+}
+
+TEST_F(RunnerTest, TouchSignalsAndWaitFileWaitsForAnotherThreadsSignalOrTimesOut) {
+    std::wstring ready = temp_.File(L"ready"), late = temp_.File(L"late");
+    ScenarioRunner runner(host(), Options(1500));
+    // The second signal comes from elsewhere while the step waits.
+    std::thread other([&] {
+        Sleep(300);
+        temp_.Write(L"late", "");
+    });
+    std::string script = "touch " + ToUtf8(ready) + "\nwait-file " + ToUtf8(ready) + "\nwait-file " + ToUtf8(late) +
+                         "\nwait-file " + ToUtf8(temp_.File(L"never")) + "\n";
+    EXPECT_FALSE(runner.Run(Parse(script)));
+    other.join();
+    EXPECT_NE(GetFileAttributesW(ready.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(runner.Failures(), 1);
+    EXPECT_THAT(transcript_, HasSubstr("never did not appear within 1 s"));
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ bool WritePng(const std::wstring& file, int width, int height, const std::vector
 struct RunnerOptions {
     std::wstring plugins;           // folder loaded at start and at "restart"; empty: none
     std::wstring shots;             // folder for dialog screenshots; empty: none taken
-    DWORD timeoutMs = 30000;        // for every wait on a dialog
+    DWORD timeoutMs = 30000;        // for every wait on a dialog or a wait-file
     std::function<void(const std::string&)> output;  // transcript sink (one call per line, no "\n")
 };
 

@@ -428,6 +428,36 @@ bool ScenarioRunner::Execute(const ScenarioStep& step, std::string* problem) {
         ListServers();
         return true;
     }
+    if (c == "touch") {
+        // A signal to another process running a script (see wait-file).
+        HANDLE file = CreateFileW(FromUtf8(step.rest).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            *problem = "cannot create " + step.rest + " (error " + std::to_string(GetLastError()) + ")";
+            return false;
+        }
+        CloseHandle(file);
+        return true;
+    }
+    if (c == "wait-file") {
+        // Waits for another process's signal like a host waiting for its user: messages are
+        // handled, idle procedures do not run.
+        std::wstring path = FromUtf8(step.rest);
+        DWORD start = GetTickCount();
+        while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            if (GetTickCount() - start > options_.timeoutMs) {
+                *problem = step.rest + " did not appear within " + std::to_string(options_.timeoutMs / 1000) + " s";
+                return false;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        return true;
+    }
     if (c == "files") {
         std::string unused;
         Document* doc = FindDoc(arg(0), &unused);

@@ -38,6 +38,8 @@ const std::map<std::string, CommandRule>& Rules() {
         {"files", {Shape::Other, 1, 1, "files <doc>"}},
         {"dms-list", {Shape::Other, 0, 0, "dms-list"}},
         {"servers", {Shape::Other, 0, 0, "servers"}},
+        {"touch", {Shape::Other, 1, kText, "touch <path>"}},
+        {"wait-file", {Shape::Other, 1, kText, "wait-file <path>"}},
         {"choose", {Shape::Answer, 1, 1000, "choose <number>[.<version>] ..."}},
         {"profile", {Shape::Answer, 1, kText, "profile <description>"}},
         {"cancel", {Shape::Answer, 1, kText, "cancel <dialog caption>"}},
@@ -215,7 +217,7 @@ std::vector<std::string> ParseScenario(const std::string& text, Scenario* out) {
             continue;
         }
         if (command == "edit") step.rest = TextFrom(trimmed, tokens, 2);
-        if (command == "open") step.rest = ExpandPath(step.rest);
+        if (command == "open" || command == "touch" || command == "wait-file") step.rest = ExpandPath(step.rest);
         if (command == "rename") step.args[1] = ExpandPath(step.args[1]);
         if (command == "saveas" && step.args.size() == 2) {
             DialogAnswer answer;
