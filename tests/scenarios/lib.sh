@@ -1,0 +1,43 @@
+# Shared by the scenario checks: a fresh store with the Lease (1001), the DMS stand-in registered,
+# the administrator's preferences imported, and vphost.exe runs.   Sourced after root, bin, work.
+. "$root/scripts/wine-env.sh"
+wine() { "$VX_WINE" "$@" </dev/null; }
+store() { wine "$(vx_winpath "$bin/tessera-store.exe")" "$@" | tr -d '\r'; }
+# The plug-in's temporary root (%TEMP%\dmslink) as a Unix path.
+vx_temp_root=$(wine winepath.exe -u "$(wine cmd /c echo %TEMP% | tr -d '\r')" | tr -d '\r')/dmslink
+temp_root() { echo "$vx_temp_root"; }
+cleanup() {
+  wine reg delete 'HKLM\SOFTWARE\Varnel\Pro\11.0\Settings\Tessera' /f >/dev/null 2>&1
+  wine reg delete 'HKCU\SOFTWARE\Varnel\Pro\11.0\Settings\Tessera' /f >/dev/null 2>&1
+  # Copies left in the temporary workspace would be checked in by the next host of another test.
+  rm -rf "$(temp_root)"
+}
+trap cleanup EXIT
+setup() {
+  cleanup
+  rm -rf "$work"; mkdir -p "$work/files"
+  export VX_MAIN=$(vx_winpath "$work")
+  export TESSERA_STORE=$(vx_winpath "$work/store")
+  wine regsvr32 /s "$(vx_winpath "$bin/tessera.dll")"
+  python3 "$root/scripts/main/make-pdfs.py" "$work/files" Lease.pdf="Lease agreement" \
+    Memo.pdf="Memo" Note.pdf="Note" >/dev/null
+  store add-server SRV1
+  store add-database SRV1 Legal
+  store add-user SRV1 jdoe secret --name "John Doe"
+  store add-document SRV1 Legal "$(vx_winpath "$work/files/Lease.pdf")" --number 1001 \
+    --description "Lease agreement" --author jdoe >/dev/null
+  local regedit=regedit
+  [ "$VX_TEST_ARCH" = i686 ] && regedit='C:\windows\syswow64\regedit.exe'
+  wine "$regedit" /S "$(vx_winpath "$root/scripts/main/preferences.reg")"
+}
+# host <name> <script>: runs vphost.exe; the transcript goes to $work/<name>.txt; returns its code,
+# 124 when the host was still running after $host_limit seconds (a hang: each dialog wait ends on its own).
+host_limit=300
+host() {
+  timeout "$host_limit" "$VX_WINE" "$bin/vphost.exe" --plugins "$(vx_winpath "$bin/plugins")" --script "$(vx_winpath "$2")" \
+    --transcript "$(vx_winpath "$work/$1.txt")" --log "$(vx_winpath "$work/$1.log")" \
+    --timeout 60 "${@:3}" </dev/null >/dev/null 2>&1
+}
+fail=0
+has() { grep -qF -- "$2" "$work/$1.txt" || { echo "missing in $1: $2"; fail=1; }; }
+hasnt() { ! grep -qF -- "$2" "$work/$1.txt" || { echo "unexpected in $1: $2"; fail=1; }; }
