@@ -216,7 +216,6 @@ int CDocumentManager::CreateFileData(TrackedDocument* record) {
         std::wstring serverName = TesseraGetText(session.GetInterfacePtr(), &ITesseraSession::get_ServerName);
 
         std::wstring recordFile = RecordFileOf(PathText(record->pathName));
-        record->recordClaim.Reset();
         {
             CFileHandle file(CreateFileW(recordFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -318,9 +317,10 @@ void CDocumentManager::DeleteLocalCopy(ASPathName path, TrackedDocument* record,
         std::wstring text = PathText(path);
         // This registry's hold on the record file must not keep it from its own deletion.
         if (record) record->recordClaim.Reset();
+        const std::wstring folder = FolderOf(text);
         for (int i = 0; i < GetCount(); i++) {
             TrackedDocument* other = GetDocumentAt(i);
-            if (other && other->pathName && SameTextIgnoringCase(FolderOf(PathText(other->pathName)), FolderOf(text)))
+            if (other && other->pathName && SameTextIgnoringCase(FolderOf(PathText(other->pathName)), folder))
                 other->recordClaim.Reset();
         }
         std::wstring companion = deskClient ? GetPRFFileName(path) : RecordFileOf(text);
@@ -332,7 +332,7 @@ void CDocumentManager::DeleteLocalCopy(ASPathName path, TrackedDocument* record,
             RemoveNow(path);
         }
         if (Exists(companion)) DeleteFileW(companion.c_str());
-        if (!deskClient) RemoveDirectoryW(FolderOf(text).c_str());
+        if (!deskClient) RemoveDirectoryW(folder.c_str());
     }
     VX_CATCH(kSite, "CDocumentManager::DeleteDocFromTmp")
     if (!handedOver) {

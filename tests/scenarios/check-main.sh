@@ -4,12 +4,8 @@
 # of the expectation file.   check-main.sh <source root> <bin folder> <work folder> <expected>
 set -uo pipefail
 root=$1 bin=$2 work=$3 expected=$4
-. "$root/scripts/wine-env.sh"
-cleanup() {
-  "$VX_WINE" reg delete 'HKLM\SOFTWARE\Varnel\Pro\11.0\Settings\Tessera' /f >/dev/null 2>&1 </dev/null
-  "$VX_WINE" reg delete 'HKCU\SOFTWARE\Varnel\Pro\11.0\Settings\Tessera' /f >/dev/null 2>&1 </dev/null
-}
-trap cleanup EXIT
+# The session does its own setup; the shared library's clean-up runs on exit.
+. "$(dirname "$0")/lib.sh"
 VX_DESKTOP=0 bash "$root/scripts/main/session.sh" "$bin" "$work" --timeout 60
 rc=$?
 [ $rc -eq 0 ] || { echo "check-main: the session failed ($rc)"; exit 1; }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "Utilities/CAPHandles.h"
 #include "documents/CDocumentManager.h"
 #include "vxhost/HostFixture.h"
 
@@ -17,12 +18,11 @@ public:
 
     // False when the lock could not be had within two minutes.
     bool Acquire() {
-        mutex_ = CreateMutexW(nullptr, FALSE, L"VxTest.DmslinkTempRoot");
+        mutex_.Reset(CreateMutexW(nullptr, FALSE, L"VxTest.DmslinkTempRoot"));
         if (!mutex_) return false;
-        DWORD waited = WaitForSingleObject(mutex_, 120000);
+        DWORD waited = WaitForSingleObject(mutex_.get(), 120000);
         if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-            CloseHandle(mutex_);
-            mutex_ = nullptr;
+            mutex_.Reset();
             return false;
         }
         vxhost::TempFolder::RemoveTree(GetTempRootFolder());
@@ -31,11 +31,10 @@ public:
     void Release() {
         if (!mutex_) return;
         vxhost::TempFolder::RemoveTree(GetTempRootFolder());
-        ReleaseMutex(mutex_);
-        CloseHandle(mutex_);
-        mutex_ = nullptr;
+        ReleaseMutex(mutex_.get());
+        mutex_.Reset();
     }
 
 private:
-    HANDLE mutex_ = nullptr;
+    CAPHandle mutex_;
 };
