@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, and runs the host stand-in on the built plug-ins
 # through the scenario of scripts/main (a session with the DMS stand-in). Extra arguments go to
-# vphost.exe.
+# vphost.exe. The last line says which build ran, and why.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export VX_BUILD_ROOT=${VX_BUILD_ROOT:-$root/build}
-. "$root/scripts/wine-env.sh"
 "$root/scripts/bootstrap.sh"
+. "$root/scripts/arch.sh"
+vx_choose_arch
+. "$root/scripts/wine-env.sh"
 "$root/scripts/build.sh" i686
 [ "$VX_TEST_ARCH" = i686 ] || "$root/scripts/build.sh" "$VX_TEST_ARCH"
-if [ "$VX_TEST_ARCH" != i686 ]; then
-  echo "main: this kernel cannot run 32-bit code; running the $VX_TEST_ARCH build of the same sources"
-fi
 bin=$VX_BUILD_ROOT/$VX_TEST_ARCH/bin
 export WINEPREFIX=$VX_BUILD_ROOT/$VX_TEST_ARCH/wineprefix
 "$root/scripts/bootstrap.sh" "$WINEPREFIX"
-exec xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/under-display.sh" \
+set +e
+xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/under-display.sh" \
   bash "$root/scripts/main/session.sh" "$bin" "$VX_BUILD_ROOT/main" "$@"
+rc=$?
+set -e
+echo
+vx_arch_summary ran
+exit "$rc"

@@ -1,13 +1,11 @@
-# Sourced by the scripts: chooses the Wine loader and the architecture the tests run on.
-# The deliverables are i686. Their tests run as i686 where the kernel can execute 32-bit code;
-# on kernels without 32-bit support (no IA32 emulation) Wine cannot start a 32-bit process, and the
-# same sources are tested as an x86_64 build under wine64 instead.
+# Sourced by the scripts: the Wine loader and server for the build under test (VX_TEST_ARCH, chosen
+# by scripts/arch.sh once the packages are installed; chosen here when a caller has not).
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 if [ -z "${VX_TEST_ARCH:-}" ]; then
-  if /usr/lib/wine/wine --version >/dev/null 2>&1; then VX_TEST_ARCH=i686; else VX_TEST_ARCH=x86_64; fi
+  . "$(dirname "${BASH_SOURCE[0]}")/arch.sh"
+  vx_choose_arch
 fi
-export VX_TEST_ARCH
 if [ "$VX_TEST_ARCH" = i686 ]; then
   VX_WINE=/usr/lib/wine/wine; VX_WINESERVER=/usr/lib/wine/wineserver64
 else

@@ -123,10 +123,19 @@ void RemoveNow(ASPathName path) {
 
 std::wstring GetTempRootFolder() {
     wchar_t buffer[kTempBufferSize] = {};
-    DWORD length = GetTempPathW(kTempPathLimit, buffer);
-    if (length == 0 || length > kTempPathLimit) return std::wstring();
-    PathAppendW(buffer, L"dmslink");
-    std::wstring root = buffer;
+    std::wstring root;
+    // A folder of its own for a process that names one (test processes run side by side this way);
+    // everyone else shares the system's temporary folder.
+    DWORD overridden = GetEnvironmentVariableW(L"DMSLINK_TEMP_ROOT", buffer, kTempPathLimit);
+    if (overridden > 0 && overridden < kTempPathLimit) {
+        root = buffer;
+        while (root.size() > 1 && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
+    } else {
+        DWORD length = GetTempPathW(kTempPathLimit, buffer);
+        if (length == 0 || length > kTempPathLimit) return std::wstring();
+        PathAppendW(buffer, L"dmslink");
+        root = buffer;
+    }
     if (!Exists(root)) CreateDirectoryW(root.c_str(), nullptr);
     return root;
 }

@@ -1,5 +1,4 @@
 vx_test(tsmanager_test
-  ${CMAKE_CURRENT_LIST_DIR}/TesseraKeySandbox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TSPasswordTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TSServerListTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TSSessionTest.cpp

@@ -7,8 +7,6 @@
 void DocumentsTest::RemoveTree(const std::wstring& folder) { vxhost::TempFolder::RemoveTree(folder); }
 
 void DocumentsTest::SetUp() {
-    ASSERT_TRUE(workspace_.Acquire());
-
     VxHostedTest::SetUp();
     ASSERT_TRUE(SUCCEEDED(com_.Result()));
     ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
@@ -49,7 +47,6 @@ void DocumentsTest::TearDown() {
     SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
     EXPECT_TRUE(host_ == nullptr || host().IdleProcs().empty()) << host().DescribeIdleProcs();
     VxHostedTest::TearDown();
-    workspace_.Release();
 }
 
 DocumentsTest::Path::Path(DocumentsTest* test, const std::wstring& text) : test_(test), path_(test->MakePath(text)) {}

@@ -1,15 +1,13 @@
 // The host, a DMS stand-in store with server SRV1 (database DOCS, document 1234 "Lease" in versions 1
-// and 2), a TSManager logged in to it as gTSManager, and a registry under test. %TEMP%\dmslink is
-// shared with other test programs: the fixture holds a named mutex while it uses it and leaves it
-// empty behind.
+// and 2), a TSManager logged in to it as gTSManager, and a registry under test. The plug-in's
+// temporary root is a folder of this test.
 #pragma once
-
-#include "documents/tests/WorkspaceLock.h"
 
 #include <string>
 #include <vector>
 
 #include "VxHostedTest.h"
+#include "WorkspaceRoot.h"
 #include "documents/CDocumentManager.h"
 #include "dms/OwnedHandles.h"
 #include "tessera/StandIn.h"
@@ -60,5 +58,5 @@ protected:
     long number_ = 1234;
 
 private:
-    CWorkspaceLock workspace_;
+    VxWorkspaceRoot workspace_;
 };

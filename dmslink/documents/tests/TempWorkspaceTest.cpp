@@ -44,6 +44,20 @@ TEST_F(TempWorkspaceTest, FolderNumbersStartAtTheFirstFreeOne) {
     EXPECT_EQ(FormatTempFileName(1234, 2, L"pdf"), L"1234_2.pdf");
 }
 
+// Without DMSLINK_TEMP_ROOT the root is the system's temporary folder and "dmslink", as ever;
+// with it, the folder it names (without a trailing backslash), created when missing.
+TEST_F(TempWorkspaceTest, TheRootIsTheSystemTemporaryFolderUnlessAProcessNamesItsOwn) {
+    std::wstring own = Root();
+    SetEnvironmentVariableW(L"DMSLINK_TEMP_ROOT", (files_ / L"elsewhere\\").c_str());
+    EXPECT_EQ(GetTempRootFolder(), files_ / L"elsewhere");
+    EXPECT_TRUE(Exists(files_ / L"elsewhere"));
+    SetEnvironmentVariableW(L"DMSLINK_TEMP_ROOT", nullptr);
+    wchar_t system[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, system);
+    EXPECT_EQ(GetTempRootFolder(), std::wstring(system) + L"dmslink");
+    SetEnvironmentVariableW(L"DMSLINK_TEMP_ROOT", own.c_str());
+}
+
 TEST_F(TempWorkspaceTest, TheRecordFileHoldsTheDocumentByteForByte) {
     CheckedOut copy = CheckOut(2, false);
     std::string expected = Int(1234) + Int(2) + Text(L"1234_2.pdf") + Text(L"DOCS") + Text(L"SRV1");

@@ -57,8 +57,6 @@ std::string Content(size_t bytes, char fill) { return std::string(bytes, fill); 
 void OperationsTest::RemoveTree(const std::wstring& folder) { vxhost::TempFolder::RemoveTree(folder); }
 
 void OperationsTest::SetUp() {
-    ASSERT_TRUE(workspace_.Acquire());
-
     VxHostedTest::SetUp();
     ClearTraces();
     VxSetTraceSink(CollectTrace);
@@ -121,7 +119,6 @@ void OperationsTest::TearDown() {
     VxSetTraceSink(nullptr);
     EXPECT_TRUE(host_ == nullptr || host().ThreadViolations().empty());
     VxHostedTest::TearDown();
-    workspace_.Release();
 }
 
 std::vector<std::string> OperationsTest::Traces() {

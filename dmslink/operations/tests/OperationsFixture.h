@@ -1,10 +1,7 @@
 // The host, the DMS stand-in with a store of three documents on server SRV1 (database DOCS), a
 // TSManager logged in as jdoe (gTSManager), a registry (gDocumentManager), the trace lines, and a
-// record of every progress dialog the operations show. %TEMP%\dmslink is shared with other test
-// programs: the fixture holds their named mutex while it uses it and leaves it empty.
+// record of every progress dialog the operations show. The plug-in's temporary root is a folder of this test.
 #pragma once
-
-#include "documents/tests/WorkspaceLock.h"
 
 #include <TesseraDMS.h>
 
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "VxHostedTest.h"
+#include "WorkspaceRoot.h"
 #include "documents/CDocumentManager.h"
 #include "dms/OwnedHandles.h"
 #include "tessera/StandIn.h"
@@ -72,7 +70,7 @@ protected:
     const long lease_ = 1234, memo_ = 1235, budget_ = 1236, empty_ = 1237;
 
 private:
-    CWorkspaceLock workspace_;
+    VxWorkspaceRoot workspace_;
     HHOOK hook_ = nullptr;
     DWORD spyCookie_ = 0;
 };

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../../dms/tests/TesseraKeySandbox.h"
+#include "TesseraKeySandbox.h"
 #include "TesseraDMS.h"
 #include "tessera/StandIn.h"
 #include "vxhost/HostFixture.h"
