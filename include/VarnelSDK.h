@@ -18,6 +18,10 @@
 //   - Host objects (paths, texts, icons, tables) belong to whoever made or copied them and are released
 //     exactly once through the host's tables.
 //   - The host calls notifications, idle procedures and ribbon procedures on its main thread.
+//   - Threads: every entry of every host table is for the host's main thread. A plug-in's worker
+//     thread calls none of them (no allocation, no path, no text, no atom, no log); it hands its
+//     results to the main thread through a window message. The host stand-in reports any entry
+//     called from another thread.
 #pragma once
 
 #include <stdint.h>
@@ -255,6 +259,43 @@ enum { kVxCmdSaveAs = 0xE104 };
 // The "Tessera" table published by dmslink (35 slots, 0 null)
 
 enum { kTesseraTableSize = 35 };
+// The entries, by number; the host and the plug-in use the same names.
+enum TesseraEntry {
+    kTesseraIsOpenEnabled = 1,
+    kTesseraIsSaveEnabled = 2,
+    kTesseraNoOp = 3,
+    kTesseraGetSaveAsPath = 4,
+    kTesseraRemoveUnusedDocuments = 5,
+    kTesseraRemoveDocument = 6,
+    kTesseraOpenDialog = 7,
+    kTesseraRetainDocument = 8,
+    kTesseraSkipDocumentSave = 9,
+    kTesseraIsDocumentTracked = 10,
+    kTesseraSetDefaultsSuppressed = 11,
+    kTesseraSaveAsDialog = 12,
+    kTesseraGetDocumentTitle = 13,
+    kTesseraSetSkipClosePDDoc = 14,
+    kTesseraDocumentWasSaved = 15,
+    kTesseraCheckinDocument = 16,
+    kTesseraSaveDocumentOnServer = 17,
+    kTesseraIsOpenAvailable = 18,
+    kTesseraFileOpenBtnExecuteProc = 19,
+    kTesseraIsSaveAvailable = 20,
+    kTesseraFileSaveAsBtnExecuteProc = 21,
+    kTesseraIsOpenDefault = 22,
+    kTesseraIsOpenAndSaveEnabled = 23,
+    kTesseraIsSaveDefault = 24,
+    kTesseraFileRenamed = 25,
+    kTesseraSetExplicitSaveOnly = 26,
+    kTesseraGetServerName = 27,
+    kTesseraGetServerDetails = 28,
+    kTesseraEditServer = 29,
+    kTesseraDeleteServer = 30,
+    kTesseraToggleServerConnection = 31,
+    kTesseraAlwaysTrue = 32,
+    kTesseraReloadServerList = 33,
+    kTesseraSaveServerList = 34,
+};
 typedef ASBool(VXAPI* TesseraBoolProc)(void);
 typedef void(VXAPI* TesseraVoidProc)(void);
 typedef ASPathName(VXAPI* TesseraPathToPathProc)(ASPathName);

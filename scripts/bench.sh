@@ -14,7 +14,7 @@ export WINEPREFIX=$VX_BUILD_ROOT/$VX_TEST_ARCH/wineprefix
 "$root/scripts/bootstrap.sh" "$WINEPREFIX"
 cd "$VX_BUILD_ROOT/$VX_TEST_ARCH/bin"
 set +e
-xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/under-display.sh" "$VX_WINE" checkout_bench.exe "$@" | tr -d '\r'
+xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/under-display.sh" --desktop "$VX_WINE" checkout_bench.exe "$@" | tr -d '\r'
 rc=${PIPESTATUS[0]}
 set -e
 echo

@@ -9,27 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "Utilities/CAPHandles.h"
 #include "Utilities/CAPLanguage.h"
 #include "Utilities/CAPSettings.h"
 #include "VxApp.h"
 
 class LanguageSandbox {
-    // An open registry key, closed with its holder.
-    class Key {
-    public:
-        Key() = default;
-        ~Key() {
-            if (key_) RegCloseKey(key_);
-        }
-        Key(const Key&) = delete;
-        Key& operator=(const Key&) = delete;
-        HKEY* out() { return &key_; }
-        HKEY get() const { return key_; }
-
-    private:
-        HKEY key_ = nullptr;
-    };
-
 public:
     LanguageSandbox() {
         mutex_ = CreateMutexW(nullptr, FALSE, L"vx-language-sandbox");
@@ -60,9 +45,9 @@ public:
     // Writes HKLM\...\Settings "installsource"; null removes the value.
     bool SetInstallSource(const wchar_t* value) {
         if (!saved_) SaveInstallSource();
-        Key key;
+        CAPRegistryKey key;
         if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SettingsPath().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            key.out(), nullptr) != ERROR_SUCCESS)
+                            key.put(), nullptr) != ERROR_SUCCESS)
             return false;
         LSTATUS status;
         if (value)
@@ -121,8 +106,8 @@ private:
         std::wstring path = SettingsPath();
         for (size_t end = path.find(L'\\'); ; end = path.find(L'\\', end + 1)) {
             std::wstring prefix = path.substr(0, end);
-            Key key;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, prefix.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
+            CAPRegistryKey key;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, prefix.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
                 createdKey_ = prefix;
                 return;
             }
@@ -145,8 +130,8 @@ private:
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, createdKey_.c_str());
             return;
         }
-        Key key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SettingsPath().c_str(), 0, KEY_SET_VALUE, key.out()) != ERROR_SUCCESS)
+        CAPRegistryKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SettingsPath().c_str(), 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
             return;
         if (hadValue_)
             RegSetValueExW(key.get(), L"installsource", 0, previousType_,

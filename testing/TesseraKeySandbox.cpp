@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "dms/OwnedHandles.h"
+#include "Utilities/CAPHandles.h"
 
 void TesseraKeySandbox::SetUp() {
     lock_ = CreateMutexW(nullptr, FALSE, L"VxTest.TesseraSettingsKey");
@@ -27,7 +27,7 @@ void TesseraKeySandbox::TearDown() {
 }
 
 void TesseraKeySandbox::SetRaw(HKEY hive, const std::wstring& name, DWORD type, const void* bytes, DWORD size) {
-    CRegistryKey key;
+    CAPRegistryKey key;
     ASSERT_EQ(RegCreateKeyExW(hive, KeyPath(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(bytes), size),
@@ -40,7 +40,7 @@ void TesseraKeySandbox::SetText(HKEY hive, const std::wstring& name, const std::
 
 std::vector<std::wstring> TesseraKeySandbox::ValueNames(HKEY hive) {
     std::vector<std::wstring> names;
-    CRegistryKey key;
+    CAPRegistryKey key;
     if (RegOpenKeyExW(hive, KeyPath(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
     wchar_t name[16384];
     for (DWORD i = 0;; ++i) {
@@ -61,7 +61,7 @@ std::wstring TesseraKeySandbox::GetText(HKEY hive, const std::wstring& name) {
 }
 
 DWORD TesseraKeySandbox::GetByteCount(HKEY hive, const std::wstring& name) {
-    CRegistryKey key;
+    CAPRegistryKey key;
     if (RegOpenKeyExW(hive, KeyPath(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return 0;
     DWORD bytes = 0;
     return RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS ? bytes : 0;
@@ -69,7 +69,7 @@ DWORD TesseraKeySandbox::GetByteCount(HKEY hive, const std::wstring& name) {
 
 TesseraKeySandbox::SavedKey TesseraKeySandbox::Save(HKEY hive) {
     SavedKey saved;
-    CRegistryKey key;
+    CAPRegistryKey key;
     if (RegOpenKeyExW(hive, KeyPath(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return saved;
     saved.existed = true;
     wchar_t name[16384];
@@ -89,7 +89,7 @@ TesseraKeySandbox::SavedKey TesseraKeySandbox::Save(HKEY hive) {
 
 void TesseraKeySandbox::Restore(HKEY hive, const SavedKey& saved) {
     if (!saved.existed) return;
-    CRegistryKey key;
+    CAPRegistryKey key;
     if (RegCreateKeyExW(hive, KeyPath(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         return;
     for (const SavedValue& value : saved.values)

@@ -69,8 +69,7 @@ void CServerPropertiesDlg::OnOK() {
     }
     // A session stays logged in with the old details unless it is closed first.
     if (found && found->connected) manager_.Logout(server);
-    bool loggedIn = manager_.Login(server, trusted, userName, password);
-    if (found) found->connected = loggedIn;
+    bool loggedIn = manager_.Login(server, trusted, userName, password);  // also the entry's state
     if (!loggedIn) {
         ShowMessage(VxLoadString(IDS_LOGIN_FAILED));
         return;

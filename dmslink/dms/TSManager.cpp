@@ -51,7 +51,10 @@ bool TSManager::ProbeDmsClient() const {
 bool TSManager::Login(const std::wstring& server, bool trustedLogin, const std::wstring& userName,
                       const std::wstring& password) {
     ScopedWaitCursor cursor;
-    if (!dmsAvailable_) return false;
+    if (!dmsAvailable_) {
+        if (TSServerEntry* entry = FindServer(server)) entry->connected = false;
+        return false;
+    }
 
     HRESULT result = S_OK;
     ITesseraSessionsPtr sessions;
@@ -82,7 +85,16 @@ bool TSManager::Login(const std::wstring& server, bool trustedLogin, const std::
             result = E_UNEXPECTED;
         }
     }
+    if (TSServerEntry* entry = FindServer(server)) entry->connected = result == 0;
     return result == 0;
+}
+
+void TSManager::LogInToAutoConnectServers() {
+    for (int i = 0;; ++i) {
+        TSServerEntry* entry = GetServerAt(i);
+        if (!entry) break;
+        if (entry->autoConnect) Login(entry->server, entry->trustedLogin, entry->userName, entry->password);
+    }
 }
 
 bool TSManager::Logout(const std::wstring& server) {
@@ -102,6 +114,7 @@ bool TSManager::Logout(const std::wstring& server) {
     } catch (...) {
         result = E_UNEXPECTED;
     }
+    if (TSServerEntry* entry = FindServer(server); entry && result == 0) entry->connected = false;
     return result == 0;
 }
 

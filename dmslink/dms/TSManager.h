@@ -6,20 +6,13 @@
 
 #include <TesseraDMS.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "CAPArray.h"
-#include "dms/OwnedHandles.h"
+#include "dms/DmsDocument.h"
 #include "dms/TSServerEntry.h"
 
-// One counted reference to a DMS document, handed from the operation that obtained it to the
-// record that keeps it.
-struct DmsDocumentHolder {
-    ITesseraDocumentPtr document;
-};
-using DmsDocumentPtr = std::unique_ptr<DmsDocumentHolder>;
 
 class TSManager {
 public:
@@ -61,10 +54,13 @@ public:
     // Empty for text that is not such a stored form.
     static std::wstring DecryptPassword(const std::wstring& stored);
 
-    // ---- sessions
+    // ---- sessions. The entry of that server, when there is one, keeps the state: `connected` is
+    // the result of a login, and false after a logout that succeeded.
     bool Login(const std::wstring& server, bool trustedLogin, const std::wstring& userName,
                const std::wstring& password);
     bool Logout(const std::wstring& server);
+    // Logs in to every server marked for automatic login, in list order.
+    void LogInToAutoConnectServers();
     bool IsAnyServerConnected();
     // The document through the session of a configured, connected server; null on any failure.
     DmsDocumentPtr GetDocument(const std::wstring& server, const std::wstring& database, long number,

@@ -1,16 +1,19 @@
 // TSManager: the server list, its registry form and the stored passwords.
 #include <vector>
 
+#include "Files/CAPPathText.h"
+#include "Utilities/CAPHandles.h"
+#include "Utilities/CAPRegistry.h"
 #include "Utilities/CAPSettings.h"
 #include "Utilities/CCryptKey.h"
 #include "VxGuard.h"
+#include "dms/StoredPassword.h"
 #include "dms/TSManager.h"
 
 namespace {
 
 const char kPasswordKey[] = "Wq8%Lr#2(Zt&5}Kp";
 constexpr DWORD kPasswordKeyLength = 16;
-constexpr DWORD kIVLength = 16;
 const BYTE* PasswordKey() { return reinterpret_cast<const BYTE*>(kPasswordKey); }
 
 const wchar_t kServerValue[] = L"TesseraServer";
@@ -31,25 +34,9 @@ std::wstring ValueName(const wchar_t* base, int number) {
     return number == 0 ? std::wstring(base) : std::wstring(base) + L"_" + std::to_wstring(number);
 }
 
-// A string value (REG_EXPAND_SZ is taken unexpanded). Missing, of another type, too long, of odd
-// length or without its terminator: false.
+// A string value by the plug-in's one rule for registry texts.
 bool ReadText(HKEY key, const std::wstring& name, std::wstring* text, DWORD maxChars = kValueChars) {
-    std::vector<wchar_t> buffer(maxChars);
-    DWORD type = 0;
-    DWORD bytes = maxChars * sizeof(wchar_t);
-    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) !=
-        ERROR_SUCCESS)
-        return false;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    if (bytes == 0) {
-        text->clear();
-        return true;
-    }
-    if (bytes % sizeof(wchar_t) != 0 || bytes > maxChars * sizeof(wchar_t)) return false;
-    const size_t chars = bytes / sizeof(wchar_t);
-    if (buffer[chars - 1] != L'\0') return false;
-    text->assign(buffer.data());
-    return true;
+    return CAPReadRegistryText(key, name.c_str(), maxChars, text);
 }
 
 LSTATUS WriteText(HKEY key, const std::wstring& name, const std::wstring& text) {
@@ -57,10 +44,6 @@ LSTATUS WriteText(HKEY key, const std::wstring& name, const std::wstring& text) 
                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-bool SameValueName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
-}
 
 // Removes every value not named in `keep` and every sub-key, so that the key holds exactly what
 // was just written.
@@ -74,7 +57,7 @@ void RemoveStale(HKEY key, const std::vector<std::wstring>& keep) {
         if (status != ERROR_SUCCESS) continue;
         std::wstring value(name.data(), length);
         bool kept = false;
-        for (const std::wstring& k : keep) kept = kept || SameValueName(k, value);
+        for (const std::wstring& k : keep) kept = kept || CAPSameTextIgnoringCase(k, value);
         if (!kept) stale.push_back(value);
     }
     for (const std::wstring& value : stale) RegDeleteValueW(key, value.c_str());
@@ -87,13 +70,6 @@ void RemoveStale(HKEY key, const std::vector<std::wstring>& keep) {
         if (status == ERROR_SUCCESS) subkeys.emplace_back(name.data(), length);
     }
     for (const std::wstring& subkey : subkeys) RegDeleteTreeW(key, subkey.c_str());
-}
-
-int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -155,7 +131,7 @@ void TSManager::ReadServerListFromRegistry() {
 
     for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         const bool machineWide = hive == HKEY_LOCAL_MACHINE;
-        CRegistryKey key;
+        CAPRegistryKey key;
         if (RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
 
         for (int n = 0;; ++n) {
@@ -189,7 +165,7 @@ void TSManager::WriteServerListToRegistry() {
     VX_TRY {
         // The key is opened (or made) before anything changes, and stale values go only after
         // every entry is written: a failure never leaves the user without a list.
-        CRegistryKey key;
+        CAPRegistryKey key;
         LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, TesseraKeyPath().c_str(), 0, nullptr,
                                          REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr);
         if (status != ERROR_SUCCESS) return;
@@ -220,27 +196,21 @@ std::wstring TSManager::EncryptPassword(const std::wstring& password) {
     std::wstring result;
     VX_TRY {
         if (password.size() > 0x10000000) return result;
-        const BYTE* plain = reinterpret_cast<const BYTE*>(password.data());
-        const DWORD length = static_cast<DWORD>(password.size() * sizeof(wchar_t));
+        const std::vector<uint8_t> plain = PasswordBytes(password);
+        const DWORD length = static_cast<DWORD>(plain.size());
 
         CCryptKey key;
         if (!key.Init(CALG_AES_128, PasswordKey(), kPasswordKeyLength)) return result;
         const DWORD ivLength = key.GetIV(nullptr, 0);
-        const DWORD cipherLength = key.Encrypt(plain, length, nullptr, 0);
+        const DWORD cipherLength = key.Encrypt(plain.data(), length, nullptr, 0);
         key.Release();
         if (ivLength == CCryptKey::kFailed || cipherLength == CCryptKey::kFailed) return result;
 
-        std::vector<BYTE> stored(ivLength + cipherLength);
+        std::vector<uint8_t> stored(ivLength + cipherLength);
         const DWORD size = static_cast<DWORD>(stored.size());
-        if (EncryptWithIV(plain, length, stored.data(), size, PasswordKey(), kPasswordKeyLength) != size)
+        if (EncryptWithIV(plain.data(), length, stored.data(), size, PasswordKey(), kPasswordKeyLength) != size)
             return result;
-
-        static const wchar_t digits[] = L"0123456789ABCDEF";
-        result.reserve(stored.size() * 2);
-        for (BYTE b : stored) {
-            result += digits[b >> 4];
-            result += digits[b & 0x0F];
-        }
+        result = EncodeStoredBytes(stored);
     }
     VX_CATCH("TSManager", "TSManager::EncryptPassword")
     return result;
@@ -249,22 +219,13 @@ std::wstring TSManager::EncryptPassword(const std::wstring& password) {
 std::wstring TSManager::DecryptPassword(const std::wstring& stored) {
     std::wstring result;
     VX_TRY {
-        // Only whole digit pairs of at least an IV and a block are a stored password.
-        if (stored.size() % 2 != 0 || stored.size() / 2 <= kIVLength) return result;
-        std::vector<BYTE> bytes(stored.size() / 2);
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            const int high = HexDigit(stored[2 * i]);
-            const int low = HexDigit(stored[2 * i + 1]);
-            if (high < 0 || low < 0) return result;
-            bytes[i] = static_cast<BYTE>(high << 4 | low);
-        }
-
-        std::vector<BYTE> plain(bytes.size() - kIVLength);
+        std::vector<uint8_t> bytes;
+        if (!DecodeStoredBytes(stored, &bytes)) return result;
+        std::vector<uint8_t> plain(bytes.size() - kStoredPasswordIV);
         const DWORD count = DecryptWithIV(bytes.data(), static_cast<DWORD>(bytes.size()), plain.data(),
                                           static_cast<DWORD>(plain.size()), PasswordKey(), kPasswordKeyLength);
         if (count == CCryptKey::kFailed || count > plain.size()) return result;
-        result.resize(count / sizeof(wchar_t));
-        if (!result.empty()) memcpy(&result[0], plain.data(), result.size() * sizeof(wchar_t));
+        result = PasswordFromBytes(plain.data(), count);
     }
     VX_CATCH("TSManager", "TSManager::DecryptPassword")
     return result;

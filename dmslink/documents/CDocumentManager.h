@@ -1,24 +1,34 @@
-// CDocumentManager.h - the registry of every document dmslink opened from the DMS or recognised as
-// a DMS document, with its temporary workspace (per-document folders and "\TSFile.dat" records) and
-// the DeskClient PRF files.
+// CDocumentManager.h - the registry of every document dmslink opened from the DMS or recognised as a
+// DMS document: the state of each tracked copy, and the answers to what opening, saving, closing and
+// releasing it must do. The registry itself calls no DMS operation and reaches no module-wide object:
+// the lifecycle layer (startup/DocumentLifecycle) carries out the check-ins and unlocks it asks for,
+// and hands in the DMS lookups it needs.
 //
-// Main thread only, except AddDocument (and so CreateFileData), which the check-out worker calls while
-// the main thread sits in the progress dialog's modal loop. No lock of its own.
+// Paths are wide texts here; host paths are turned into text where they enter the plug-in.
+// Main thread only; no lock of its own.
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "CAPArray.h"
 #include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
-#include "dms/TSManager.h"
+#include "dms/DmsDocument.h"
+#include "documents/FileDataRecord.h"
 
 struct TrackedDocument {
     PDDoc pdDoc = nullptr;         // the open host document; null once detached. Not owned.
     DmsDocumentPtr dmsDocument;    // owned reference to the DMS document
-    ASPathName pathName = nullptr; // owned copy (default file system) of the local file's path
+    std::wstring pathName;         // the local file
     bool retained = false;         // release/removal keeps the DMS lock and the local copy
     bool saved = false;            // closing checks the document in
+    // The copy holds a saved edit that the DMS has not received (its owed mark is on disk): its copy,
+    // record file and lock stay until a check-in of it succeeds.
+    bool owed = false;
     bool fromDeskClient = false;   // a DeskClient PRF file lies beside the file; the folder is the client's
     std::wstring deskClientName;   // the PRF's DESCRIPTION with ".pdf" appended, else empty
     // The "\TSFile.dat" beside the copy, held open while the record lives, so that the start-up
@@ -26,106 +36,128 @@ struct TrackedDocument {
     CAPHandle recordClaim;
 };
 
+// What closing a tracked document must do first.
+enum class CloseStep {
+    Keep,     // the local copy cannot be read (it may be the user's only edit): nothing changes
+    CheckIn,  // a saved document: check it in, then release it with the check-in's result
+    Release,  // release it, unlocking and deleting
+};
+
+// How a release ends; the registry has made every change of its own state but the removal.
+enum class ReleaseStep {
+    Detached,         // a retained record stays, without its host document
+    Removed,          // RemoveDoc; the DMS lock, the copy and its record file stay
+    UnlockAndDelete,  // UnlockDocument, DeleteDocFromTmp, then RemoveDoc
+};
+
+// A DMS document by server, database, number and version; null when there is none to be had.
+using DocumentLookup = std::function<DmsDocumentPtr(const std::wstring& server, const std::wstring& database,
+                                                    long number, long version)>;
+// Checks a left-over copy in; true when the DMS has it.
+using RecoveryCheckin = std::function<bool(const std::wstring& copy, const FileDataRecord& record)>;
+
 class CDocumentManager : public CAPArray {
 public:
     CDocumentManager() = default;
-    // Deletes the local copy of every record that was not saved and frees the records; neither checks
-    // in nor unlocks. A saved copy stays with its record file for the recovery at the next start.
+    // Deletes the local copy of every record that holds nothing the DMS lacks and frees the records;
+    // neither checks in nor unlocks. A saved or owed copy stays with its record file for the
+    // recovery at the next start.
     ~CDocumentManager() override;
     CDocumentManager(const CDocumentManager&) = delete;
     CDocumentManager& operator=(const CDocumentManager&) = delete;
 
     // ---- records (searches run from the newest record to the oldest)
-    TrackedDocument* AddDocument(PDDoc pdDoc, DmsDocumentPtr document, ASPathName path, bool createFileData);
+    // With a claim on a record file already written (the check-out's), that claim is kept and the
+    // file is not written again.
+    TrackedDocument* AddDocument(PDDoc pdDoc, DmsDocumentPtr document, const std::wstring& path, bool createFileData,
+                                 CAPHandle recordClaim = CAPHandle());
     TrackedDocument* FindPDDoc(PDDoc pdDoc);
-    TrackedDocument* FindASPathName(ASPathName path);
-    bool IsPathEqual(ASPathName a, ASPathName b);
+    TrackedDocument* FindASPathName(const std::wstring& path);
+    bool IsPathEqual(const std::wstring& a, const std::wstring& b);
     TrackedDocument* GetDocumentAt(int index) const { return static_cast<TrackedDocument*>(GetAt(index)); }
-
-    // Host paths and documents are both opaque pointers, so the three forms carry their kind in the name.
-    void DocumentWasClosed(TrackedDocument* record);
-    void DocumentWasClosedAtPath(ASPathName path);  // DocumentWasClosed(FindASPathName(path))
-    void DocumentWasClosedForDoc(PDDoc pdDoc);      // DocumentWasClosed(FindPDDoc(pdDoc))
-    // A record no longer in the registry is left alone.
-    int ReleaseDocument(TrackedDocument* record, bool unlockAndDelete);
+    // The record's index, or -1 when it is not (or no longer) in the registry.
+    int IndexOf(const TrackedDocument* record) const;
     int RemoveDoc(int index);
     int RemoveDoc(TrackedDocument* record);
-    void RemoveDocument(ASPathName path);
-    void RemoveUnusedDocuments();
 
-    // ---- marks and saved paths
-    void RetainDocument(ASPathName path);
-    void DocumentWasSaved(PDDoc pdDoc);
-    void SetSkipClosePDDoc(PDDoc pdDoc);
-    void SkipDocumentClose(ASPathName path);
-    void SkipDocumentSave(ASPathName path);
-    void SetLastSaveAsPath(ASPathName path);
+    // ---- what a close, a release and a removal must do
+    // The first step of closing; `status` receives the copy's file status for the trace lines that
+    // end the close. A skipped close consumes its mark here.
+    CloseStep DecideClose(TrackedDocument* record, BY_HANDLE_FILE_INFORMATION* status);
+    // The release rules; an owed copy is never unlocked or deleted.
+    ReleaseStep DecideRelease(TrackedDocument* record, bool unlockAndDelete);
+    // RemoveDocument and RemoveUnusedDocuments: a retained record loses its mark and goes; an owed
+    // one goes with its copy, record file and lock kept; any other is unlocked and deleted.
+    ReleaseStep DecideRemoval(TrackedDocument* record);
+    std::vector<TrackedDocument*> RecordsAtPath(const std::wstring& path);  // in registry order
+    std::vector<TrackedDocument*> DetachedRecords();                        // null host document
+    // A save reached the copy: closing checks it in, and until a check-in of it succeeds the copy is owed.
+    void MarkSaved(TrackedDocument* record);
+    // A check-in of the record's copy succeeded: the DMS has what the copy holds.
+    void MarkReceived(TrackedDocument* record);
+
+    // ---- marks and saved paths (an empty path clears a slot)
+    void RetainDocument(const std::wstring& path);
+    void SetSkipClosePDDoc(PDDoc pdDoc) { skipClosePDDoc_ = pdDoc; }
+    void SkipDocumentClose(const std::wstring& path) { skipClosePath_ = path; }
+    void SkipDocumentSave(const std::wstring& path) { skipSavePath_ = path; }
+    void SetLastSaveAsPath(const std::wstring& path) { lastSaveAsPath_ = path; }
     int ReleaseLastSaveAsPath();
     int ReleaseSkipSavePath();
     int ReleaseSkipClosePath();
-    bool IsLastSaveAsPath(ASPathName path);
-    bool CheckSkipSavePath(ASPathName path);
+    bool IsLastSaveAsPath(const std::wstring& path) { return IsPathEqual(path, lastSaveAsPath_); }
+    // True once for a path set by SkipDocumentSave, which it then clears.
+    bool CheckSkipSavePath(const std::wstring& path);
     // Removing the pending record by any path clears the slot.
     void SetPendingDocument(TrackedDocument* record) { pendingDocument_ = record; }
-    int ReleasePendingDocument();
-    // "ID:%d v:%d %s.%s" as a new host text owned by the caller, or null.
-    ASText GetDocumentTitle(ASPathName path);
+    TrackedDocument* TakePendingDocument();
+    // "ID:%d v:%d %s.%s"; empty when the path has no record with a DMS document.
+    std::wstring GetDocumentTitle(const std::wstring& path);
 
     // ---- temporary workspace
-    ASPathName AcquireTempPathNameForPath(ASPathName source);
-    ASPathName AcquireTempPathNameForDoc(PDDoc pdDoc);
+    std::wstring AcquireTempPathNameForPath(const std::wstring& source);
     int CreateFileData(TrackedDocument* record);
     bool GetFileDataDetails(const std::wstring& file, long* number, long* version, std::wstring* name,
                             std::wstring* database, std::wstring* server);
-    bool CheckFileData(PDDoc pdDoc, ASPathName path);
-    // Ownership of `path` passes to the deferred delete (it is released here when it cannot be).
-    int DeleteDocFromTmp(ASPathName path, TrackedDocument* record);
-    // Skips copies that the registry tracks again.
-    void RecoverTempDocuments();
+    // A reopened copy of the workspace, recognised by its record file: added, owed again when its
+    // mark says so. False when it is tracked already or not recognised.
+    bool CheckFileData(PDDoc pdDoc, const std::wstring& path, const DocumentLookup& lookup);
+    // The record's copy with its companion file (record or PRF) and owed mark; the copy at the
+    // host's next idle call.
+    int DeleteDocFromTmp(TrackedDocument* record);
+    // Copies left by an earlier run: each is handed to `checkin` and deleted when that succeeds.
+    // Skips copies this or another running host tracks.
+    void RecoverTempDocuments(const RecoveryCheckin& checkin);
     // Keeps the folders of tracked documents and of copies whose check-in is still owed.
     void ClearTempFolders();
 
     // ---- DeskClient PRF files
-    std::wstring GetPRFFileName(ASPathName path);
+    std::wstring GetPRFFileName(const std::wstring& path);
     // Each output may be null (not requested).
-    bool GetDeskClientDataDetails(ASPathName path, long* number, long* version, std::wstring* name,
+    bool GetDeskClientDataDetails(const std::wstring& path, long* number, long* version, std::wstring* name,
                                   std::wstring* database, std::wstring* server);
-    bool CheckDeskClientData(PDDoc pdDoc, ASPathName path);
-
-    // The record's index, or -1 when it is not (or no longer) in the registry.
-    int IndexOf(const TrackedDocument* record) const;
+    bool CheckDeskClientData(PDDoc pdDoc, const std::wstring& path, const DocumentLookup& lookup);
 
     // For tests and the exported table.
-    ASPathName LastSaveAsPath() const { return lastSaveAsPath_; }
-    ASPathName SkipSavePath() const { return skipSavePath_; }
-    ASPathName SkipClosePath() const { return skipClosePath_; }
+    const std::wstring& LastSaveAsPath() const { return lastSaveAsPath_; }
+    const std::wstring& SkipSavePath() const { return skipSavePath_; }
+    const std::wstring& SkipClosePath() const { return skipClosePath_; }
     PDDoc SkipClosePDDoc() const { return skipClosePDDoc_; }
     TrackedDocument* PendingDocument() const { return pendingDocument_; }
 
 private:
-    // DeleteDocFromTmp's work; `deferred` false deletes the file at once (at unload no idle call
-    // follows, and the module's code may be gone before one would).
-    void DeleteLocalCopy(ASPathName path, TrackedDocument* record, bool deferred);
+    // The record's claim, and that of every record of the same folder, so that the deletion is not
+    // kept from the record file.
+    void LetGoOfFolder(TrackedDocument* record);
+    void DeleteCopyOf(TrackedDocument* record, bool deferred);
+    bool IsOwedRecord(const TrackedDocument* record) const;
     // Folders that ClearTempFolders must keep: a tracked document's, or a copy not yet checked in.
     bool IsFolderInUse(const std::wstring& folder);
-    // RemoveDocument and RemoveUnusedDocuments: the records for which `matches` holds.
-    template <class Matches>
-    void RemoveMatching(Matches matches);
+    std::vector<TrackedDocument*> Matching(const std::function<bool(const TrackedDocument&)>& matches);
 
-    ASPathName lastSaveAsPath_ = nullptr;
-    ASPathName skipSavePath_ = nullptr;
+    std::wstring lastSaveAsPath_;
+    std::wstring skipSavePath_;
     PDDoc skipClosePDDoc_ = nullptr;
-    ASPathName skipClosePath_ = nullptr;
+    std::wstring skipClosePath_;
     TrackedDocument* pendingDocument_ = nullptr;
 };
-
-// ---- free functions of the workspace
-std::wstring GetTempRootFolder();                  // "<system temp>\dmslink", created when missing
-bool GetUniqueTempFolder(std::wstring* folder);    // "<root>\VRL<n>\" for the first free n in 0..99998
-std::wstring FormatTempFileName(long number, long version, const std::wstring& extension);  // "%d_%d.%s"
-void DeleteFolderTree(const std::wstring& folder);
-void VXAPI DeferredFileDelete(void* path);         // idle procedure; client data is an owned ASPathName
-
-// The module's one registry and DMS manager (start-up creates them, unload destroys them).
-extern CDocumentManager* gDocumentManager;
-extern TSManager* gTSManager;

@@ -95,6 +95,8 @@ INT_PTR CProgressDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool
         return OnWM_SETDOCUMENTINFO(lParam);
     case WM_SETERRORTEXT:
         return OnWM_SETERRORTEXT(lParam);
+    case WM_CHECKEDOUTDOCUMENT:
+        return handover_ && lParam ? handover_(lParam) : 0;
     case WM_TIMER:
         if (wParam == kWorkerWatchTimer && workerThread_ && WaitForSingleObject(workerThread_, 0) == WAIT_OBJECT_0)
             Close(true);

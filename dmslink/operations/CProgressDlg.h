@@ -1,18 +1,23 @@
 // CProgressDlg.h - the modal dialog in front of the host while a check-out or check-in worker runs.
-// The worker talks to it only through the two private messages (SendMessage), WM_CLOSE
+// The worker talks to it only through the three private messages (SendMessage), WM_CLOSE
 // (PostMessage), the initialisation event and the cancel flag.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "VxDialog.h"
-#include "operations/TSHandles.h"
+#include "Utilities/CAPHandles.h"
 
 #define WM_SETDOCUMENTINFO (WM_USER + 1)
 #define WM_SETERRORTEXT (WM_USER + 2)
+// A document the check-out worker has checked out, for the main thread to register (lParam: the
+// worker's CheckedOutDocument). Answered by the hand-over set with SetHandover; 0 without one.
+#define WM_CHECKEDOUTDOCUMENT (WM_USER + 3)
 
 // lParam of WM_SETDOCUMENTINFO; a null text stands for an empty one.
 struct ProgressDocumentInfo {
@@ -39,6 +44,9 @@ public:
     void SetDocumentInfo(const ProgressDocumentInfo* info);
     // Not owned: the starting operation closes it after the dialog has ended.
     void SetWorkerThread(HANDLE thread) { workerThread_ = thread; }
+    // Runs on the main thread for each WM_CHECKEDOUTDOCUMENT, also while the dialog waits for the
+    // worker to end; its answer goes back to the worker.
+    void SetHandover(std::function<LRESULT(LPARAM)> handover) { handover_ = std::move(handover); }
     // Set once the window is initialised; the worker waits for it before it reports.
     HANDLE GetInitEvent() const { return initEvent_.get(); }
 
@@ -65,7 +73,8 @@ private:
 
     std::atomic<LONG> cancelRequested_{0};
     HANDLE workerThread_ = nullptr;
-    tsops::CHandle initEvent_;
+    CAPHandle initEvent_;
+    std::function<LRESULT(LPARAM)> handover_;
     std::wstring caption_;
     std::wstring name_;
     std::wstring author_;

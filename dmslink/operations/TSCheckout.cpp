@@ -1,12 +1,13 @@
+// Open from the DMS: the browse command, the check-out worker and the hand-over of each copy to the
+// main thread, which registers it before the worker starts on the next.
 #include <algorithm>
 
 #include "VxApp.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
-#include "documents/CDocumentManager.h"
 #include "dms/TesseraClient.h"
+#include "documents/TempWorkspace.h"
 #include "operations/CProgressDlg.h"
-#include "operations/TSHandles.h"
 #include "operations/TSOperations.h"
 #include "operations/TSOperationsInternal.h"
 #include "resources/resource.h"
@@ -16,6 +17,7 @@ using namespace tsops;
 namespace {
 
 const unsigned kMaxSelection = 0xFFFF;  // list count and worker index are 16-bit
+const DWORD kInitWait = 10000;
 
 // Elements of a one-dimensional selection, at most kMaxSelection of them; 0 for anything else.
 unsigned SelectionCount(SAFEARRAY* selection, LONG* lowerBound) {
@@ -38,12 +40,11 @@ HRESULT SelectionElement(SAFEARRAY* selection, LONG index, CUnknownPtr& element)
         hr = SafeArrayGetElement(selection, &index, &raw);
         if (SUCCEEDED(hr)) element.Attach(raw);
     } else if (type == VT_VARIANT) {
-        CVariant value;
-        hr = SafeArrayGetElement(selection, &index, value.get());
+        _variant_t value;
+        hr = SafeArrayGetElement(selection, &index, &value);
         if (SUCCEEDED(hr)) {
-            VARTYPE held = value.get()->vt;
-            IUnknown* raw = held == VT_DISPATCH ? value.get()->pdispVal : held == VT_UNKNOWN ? value.get()->punkVal : nullptr;
-            element = raw;
+            VARTYPE held = value.vt;
+            element = held == VT_DISPATCH ? value.pdispVal : held == VT_UNKNOWN ? value.punkVal : nullptr;
         }
     } else {
         return DISP_E_TYPEMISMATCH;
@@ -69,105 +70,138 @@ std::wstring CheckoutErrorMessage(ITesseraDocument* document, HRESULT hr, const 
     return VxFormatString(IDS_FILE_IN_USE, fileText.c_str(), user.c_str());
 }
 
+void SendDocumentInfo(HWND window, ITesseraDocument* document, const std::wstring& display) {
+    long number = 0, version = 0, bytes = 0;
+    TesseraCheck(document->get_Number(&number), __uuidof(ITesseraDocument));
+    TesseraCheck(document->get_Version(&version), __uuidof(ITesseraDocument));
+    TesseraCheck(document->get_Size(&bytes), __uuidof(ITesseraDocument));
+    std::wstring numberText = VxFormat(L"%d", static_cast<int>(number));
+    std::wstring versionText = VxFormat(L"%d", static_cast<int>(version));
+    std::wstring sizeText = CheckoutSizeText(bytes);
+    ITesseraUserPtr author;
+    TesseraCheck(document->get_Author(&author), __uuidof(ITesseraDocument));
+    std::wstring authorId = UserIdOf(author.GetInterfacePtr());
+    ProgressDocumentInfo info = {display.c_str(), author ? authorId.c_str() : nullptr, numberText.c_str(),
+                                 versionText.c_str(), sizeText.c_str()};
+    SendMessageW(window, WM_SETDOCUMENTINFO, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void GiveBack(ITesseraDocument* document) {
+    VARIANT_BOOL released = VARIANT_FALSE;
+    document->Unlock(&released);
+}
+
+// The DMS writes the copy; with keep-checked-out its record file is there before the copy is, so a
+// host that dies at any moment leaves every copy it made recoverable. The main thread registers
+// the copy before this returns.
+void CheckOutTo(HWND window, CheckedOutDocument& copy, bool keepCheckedOut) {
+    ITesseraDocument* document = copy.document->document;
+    const std::wstring recordFile = RecordFileOf(copy.path);
+    if (keepCheckedOut) {
+        copy.recordClaim = WriteFileData(recordFile, DescribeForRecord(document));
+        if (!copy.recordClaim) TesseraCheck(E_FAIL);
+    }
+    HRESULT hr = document->CheckOut(TesseraBstr(copy.path), 1, 0.0, TesseraBstr(L""));
+    if (FAILED(hr)) {
+        copy.recordClaim.Reset();
+        if (keepCheckedOut) DeleteFileW(recordFile.c_str());
+        TesseraCheck(hr, __uuidof(ITesseraDocument));
+    }
+    ITesseraDocumentPtr keep = document;  // the registry takes the holder
+    if (!SendMessageW(window, WM_CHECKEDOUTDOCUMENT, 0, reinterpret_cast<LPARAM>(&copy))) {
+        // Nobody could open or register this copy: its lock goes back, and it is no one's to recover.
+        copy.recordClaim.Reset();
+        if (keepCheckedOut) DeleteFileW(recordFile.c_str());
+        GiveBack(keep);
+        TesseraCheck(E_FAIL);
+    }
+    if (!keepCheckedOut) {
+        VARIANT_BOOL released = VARIANT_FALSE;
+        TesseraCheck(keep->Unlock(&released), __uuidof(ITesseraRecord));
+        VxTraceLine("CheckoutThreadProc Unlocking");
+    }
+}
+
+void ReportFailure(HWND window, ITesseraDocument* document, HRESULT refused, const std::wstring& fileText, bool last) {
+    std::wstring message = CheckoutErrorMessage(document, refused, fileText);
+    if (message.empty())
+        VxTrace("Checkout Error", static_cast<long>(refused));
+    else
+        VxTrace("Checkout Error:", message.c_str());
+    if (!window) return;
+    ProgressErrorInfo info = {message.c_str(), last};
+    SendMessageW(window, WM_SETERRORTEXT, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+// One document of the selection; false stops the loop with *exitCode.
+bool CheckOutElement(const CheckoutThreadParams& params, LONG index, bool last, DWORD* exitCode) {
+    CProgressDlg* dialog = params.dialog;
+    HWND window = dialog ? dialog->GetWorkerWindow() : nullptr;
+    // Without the dialog's window nothing could register a copy.
+    if (!window || dialog->IsCancelRequested()) return false;
+    CheckedOutDocument copy;
+    copy.document = std::make_unique<DmsDocumentHolder>();
+    CUnknownPtr element;
+    HRESULT hr = SelectionElement(params.selection, index, element);
+    if (SUCCEEDED(hr)) hr = element->QueryInterface(__uuidof(ITesseraDocument), reinterpret_cast<void**>(&copy.document->document));
+    if (FAILED(hr)) {
+        *exitCode = static_cast<DWORD>(hr);
+        return false;
+    }
+    ITesseraDocumentPtr document = copy.document->document;
+    std::wstring description = TesseraGetText(document.GetInterfacePtr(), &ITesseraDocument::get_Description);
+    if (description.empty()) return false;
+    long number = 0, version = 0;
+    TesseraCheck(document->get_Number(&number), __uuidof(ITesseraDocument));
+    TesseraCheck(document->get_Version(&version), __uuidof(ITesseraDocument));
+    std::wstring extension = TesseraGetText(document.GetInterfacePtr(), &ITesseraDocument::get_Extension);
+    std::wstring fileName = FormatTempFileName(number, version, extension);
+    VxTrace("Checking out file", fileName.c_str());
+    SendDocumentInfo(window, document, description + L"." + extension);
+
+    std::wstring folder;
+    if (!GetUniqueTempFolder(&folder) || !CreateDirectoryW(folder.c_str(), nullptr)) return false;
+    copy.path = folder + fileName;
+    VxTrace("Checking out to:", copy.path.c_str());
+    try {
+        CheckOutTo(window, copy, params.keepCheckedOut);
+    } catch (const _com_error& failure) {
+        ReportFailure(dialog->GetWorkerWindow(), document, failure.Error(), description + L"." + extension, last);
+    }
+    return true;
+}
+
 }  // namespace
+
+void CCheckoutHandover::Attach(CProgressDlg& dialog) {
+    dialog.SetHandover([this](LPARAM copy) { return Take(reinterpret_cast<CheckedOutDocument*>(copy)); });
+}
+
+LRESULT CCheckoutHandover::Take(CheckedOutDocument* copy) {
+    if (!copy || count_ >= capacity_) return 0;
+    try {
+        CAPHostPath path(VxPathFromWide(copy->path.c_str()));
+        if (!path || !sink_.Register(*copy)) return 0;
+        items_[count_++] = path.Release();
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
 
 DWORD WINAPI CheckoutThreadProc(LPVOID raw) {
     CheckoutThreadParams* params = static_cast<CheckoutThreadParams*>(raw);
-    if (!params || !params->selection || !params->items || !params->count || !params->documents) return 1;
+    if (!params || !params->selection) return 1;
     CProgressDlg* dialog = params->dialog;
-    if (dialog) WaitForSingleObject(dialog->GetInitEvent(), 10000);
+    if (dialog) WaitForSingleObject(dialog->GetInitEvent(), kInitWait);
 
-    ASUns16 delivered = 0;
     DWORD exitCode = 1;
     try {
         LONG lowerBound = 0;
         const unsigned total = SelectionCount(params->selection, &lowerBound);
         bool stopped = false;
-        for (unsigned k = 0; k < total && !stopped; ++k) {
-            if (dialog && dialog->GetWorkerWindow() && dialog->IsCancelRequested()) {
-                stopped = true;
-                break;
-            }
-            DmsDocumentPtr holder = std::make_unique<DmsDocumentHolder>();
-            CUnknownPtr element;
-            HRESULT hr = SelectionElement(params->selection, lowerBound + static_cast<LONG>(k), element);
-            if (SUCCEEDED(hr)) hr = element->QueryInterface(__uuidof(ITesseraDocument), reinterpret_cast<void**>(&holder->document));
-            if (FAILED(hr)) {
-                exitCode = static_cast<DWORD>(hr);
-                stopped = true;
-                break;
-            }
-            ITesseraDocumentPtr document = holder->document;
-
-            std::wstring description = TesseraGetText(document.GetInterfacePtr(), &ITesseraDocument::get_Description);
-            if (description.empty()) {
-                exitCode = 1;
-                stopped = true;
-                break;
-            }
-            long number = 0, version = 0;
-            TesseraCheck(document->get_Number(&number), __uuidof(ITesseraDocument));
-            TesseraCheck(document->get_Version(&version), __uuidof(ITesseraDocument));
-            std::wstring extension = TesseraGetText(document.GetInterfacePtr(), &ITesseraDocument::get_Extension);
-            std::wstring fileName = FormatTempFileName(number, version, extension);
-            VxTrace("Checking out file", fileName.c_str());
-
-            if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) {
-                std::wstring display = description + L"." + extension;
-                std::wstring numberText = VxFormat(L"%d", static_cast<int>(number));
-                std::wstring versionText = VxFormat(L"%d", static_cast<int>(version));
-                long bytes = 0;
-                TesseraCheck(document->get_Size(&bytes), __uuidof(ITesseraDocument));
-                std::wstring sizeText = CheckoutSizeText(bytes);
-                ITesseraUserPtr author;
-                TesseraCheck(document->get_Author(&author), __uuidof(ITesseraDocument));
-                std::wstring authorId = UserIdOf(author.GetInterfacePtr());
-                ProgressDocumentInfo info = {display.c_str(), author ? authorId.c_str() : nullptr, numberText.c_str(),
-                                             versionText.c_str(), sizeText.c_str()};
-                SendMessageW(window, WM_SETDOCUMENTINFO, 0, reinterpret_cast<LPARAM>(&info));
-            }
-
-            std::wstring folder;
-            if (!GetUniqueTempFolder(&folder) || !CreateDirectoryW(folder.c_str(), nullptr)) {
-                exitCode = 1;
-                stopped = true;
-                break;
-            }
-            std::wstring fullPath = folder + fileName;
-            VxTrace("Checking out to:", fullPath.c_str());
-
-            try {
-                _bstr_t target = TesseraBstr(fullPath);
-                _bstr_t comment = TesseraBstr(L"");
-                TesseraCheck(document->CheckOut(target, 1, 0.0, comment), __uuidof(ITesseraDocument));
-                ASPathName path = VxPathFromWide(fullPath.c_str());
-                if (!path) {
-                    // Nobody could open or register this copy: give its lock back before reporting it.
-                    VARIANT_BOOL released = VARIANT_FALSE;
-                    document->Unlock(&released);
-                    TesseraCheck(E_FAIL);
-                }
-                params->items[delivered++] = path;
-                params->documents->AddDocument(nullptr, std::move(holder), path, params->keepCheckedOut);
-                if (!params->keepCheckedOut) {
-                    VARIANT_BOOL released = VARIANT_FALSE;
-                    TesseraCheck(document->Unlock(&released), __uuidof(ITesseraRecord));
-                    VxTraceLine("CheckoutThreadProc Unlocking");
-                }
-            } catch (const _com_error& failure) {
-                HRESULT refused = failure.Error();
-                std::wstring message = CheckoutErrorMessage(document.GetInterfacePtr(), refused,
-                                                            description + L"." + extension);
-                if (message.empty())
-                    VxTrace("Checkout Error", static_cast<long>(refused));
-                else
-                    VxTrace("Checkout Error:", message.c_str());
-                if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) {
-                    ProgressErrorInfo info = {message.c_str(), k + 1 >= total};
-                    SendMessageW(window, WM_SETERRORTEXT, 0, reinterpret_cast<LPARAM>(&info));
-                }
-            }
-        }
+        for (unsigned k = 0; k < total && !stopped; ++k)
+            stopped = !CheckOutElement(*params, lowerBound + static_cast<LONG>(k), k + 1 >= total, &exitCode);
         if (!stopped) exitCode = total == 0 ? 1 : 0;
     } catch (const _com_error& failure) {
         VxTrace("Checkout Main Error:", static_cast<long>(failure.Error()));
@@ -175,96 +209,90 @@ DWORD WINAPI CheckoutThreadProc(LPVOID raw) {
     } catch (...) {
         exitCode = static_cast<DWORD>(kUnexpected);
     }
-
-    *params->count = delivered;
     if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
     return exitCode;
 }
 
-bool OpenDocuments(TSManager& manager, CDocumentManager& documents, HWND parent, const wchar_t* filter,
-                   ASPathName** items, ASUns16* count, bool keepCheckedOut) {
+namespace {
+
+// The DMS's browse dialog with the open command's context items; the value of
+// "SelectedTesseraObjects" (raises when the browse ended without one).
+_variant_t Browse(ITesseraDMS* dms, HWND owner, const wchar_t* filter) {
+    ITesseraCommandPtr command;
+    ITesseraCommandContextPtr context;
+    if (!CreateDmsObject(CLSID_TesseraOpenCommand, command) || !CreateDmsObject(CLSID_TesseraCommandContext, context))
+        TesseraCheck(E_FAIL);
+    AddWindowItem(context, owner);
+    AddUnknownItem(context, L"TesseraDMS", dms);
+    _bstr_t open = TesseraBstr(L"@1@&Open");
+    AddArrayItem(context, L"TesseraExt2.CommandList", VT_BSTR, static_cast<BSTR>(open));
+    _variant_t multiple(VARIANT_TRUE, VT_BOOL);
+    AddContextItem(context, L"TesseraExt2.MultiFileSelection", multiple);
+    if (filter) AddTextItem(context, L"TesseraExt2.FileOpFilterAppType", filter);
+    TesseraCheck(command->Initialize(context), __uuidof(ITesseraCommand));
+    TesseraCheck(command->Execute(), __uuidof(ITesseraCommand));
+    return GetContextItem(context, L"SelectedTesseraObjects");
+}
+
+SAFEARRAY* SelectionOf(const _variant_t& selected) {
+    if (!(selected.vt & VT_ARRAY)) return nullptr;
+    return (selected.vt & VT_BYREF) ? *selected.pparray : selected.parray;
+}
+
+// The worker behind the progress dialog; the copies it hands over are registered and listed.
+void CheckOutSelection(HWND owner, SAFEARRAY* selection, unsigned selected, bool keepCheckedOut,
+                       CCheckoutHandover& handover) {
+    CProgressDlg dialog(owner);
+    dialog.SetCaption(VxLoadString(IDS_CHECKOUT_CAPTION));
+    if (selected == 1) dialog.DisableCancel();
+    handover.Attach(dialog);
+    CheckoutThreadParams params;
+    params.selection = selection;
+    params.dialog = &dialog;
+    params.keepCheckedOut = keepCheckedOut;
+    CAPThread worker(CreateThread(nullptr, 0, CheckoutThreadProc, &params, 0, nullptr));
+    if (!worker) return;
+    dialog.SetWorkerThread(worker.get());
+    if (dialog.DoModal() == -1) SetEvent(dialog.GetInitEvent());  // no window: let the worker end at once
+    CAPJoinThread(worker);
+}
+
+}  // namespace
+
+bool OpenDocuments(TSManager& manager, CheckoutSink& sink, HWND parent, const wchar_t* filter, ASPathName** items,
+                   ASUns16* count, bool keepCheckedOut) {
     if (!HasConnectedServer(manager)) return false;
     ITesseraDMS* dms = manager.GetDms();
     if (!items || !count || !dms) return false;
 
     ASPathName* list = nullptr;
-    unsigned selectedCount = 0;
-    ASUns16 delivered = 0;
+    unsigned selected = 0;
+    CCheckoutHandover handover(sink);
     try {
         if (SessionCount(dms) <= 0) return false;
-        ITesseraCommandPtr command;
-        ITesseraCommandContextPtr context;
-        if (!CreateDmsObject(CLSID_TesseraOpenCommand, command) ||
-            !CreateDmsObject(CLSID_TesseraCommandContext, context))
-            return false;
-
         HWND owner = parent ? parent : manager.GetParentWindow();
-        AddWindowItem(context, owner);
-        AddUnknownItem(context, L"TesseraDMS", dms);
-        {
-            CSafeArray commands(SafeArrayCreateVector(VT_BSTR, 0, 1));
-            if (!commands.get()) TesseraCheck(E_OUTOFMEMORY);
-            _bstr_t open = TesseraBstr(L"@1@&Open");
-            LONG first = 0;
-            TesseraCheck(SafeArrayPutElement(commands.get(), &first, static_cast<BSTR>(open)));
-            CVariant value;
-            value.get()->vt = VT_ARRAY | VT_BSTR;
-            value.get()->parray = commands.Release();
-            AddContextItem(context, L"TesseraExt2.CommandList", *value.get());
-        }
-        {
-            CVariant value;
-            value.get()->vt = VT_BOOL;
-            value.get()->boolVal = VARIANT_TRUE;
-            AddContextItem(context, L"TesseraExt2.MultiFileSelection", *value.get());
-        }
-        if (filter) AddTextItem(context, L"TesseraExt2.FileOpFilterAppType", filter);
-
-        TesseraCheck(command->Initialize(context), __uuidof(ITesseraCommand));
-        TesseraCheck(command->Execute(), __uuidof(ITesseraCommand));
-
-        CVariant selected;
-        GetContextItem(context, L"SelectedTesseraObjects", &selected);
-        SAFEARRAY* selection = nullptr;
-        if (selected.get()->vt & VT_ARRAY)
-            selection = (selected.get()->vt & VT_BYREF) ? *selected.get()->pparray : selected.get()->parray;
+        _variant_t selection = Browse(dms, owner, filter);
         LONG lowerBound = 0;
-        selectedCount = SelectionCount(selection, &lowerBound);
+        selected = SelectionCount(SelectionOf(selection), &lowerBound);
         // An empty browse result never reaches the worker: it would have nothing to close the dialog with.
-        if (selectedCount > 0)
-            list = static_cast<ASPathName*>(VxMalloc(static_cast<ASUns32>(selectedCount * sizeof(ASPathName))));
+        if (selected > 0) list = static_cast<ASPathName*>(VxMalloc(static_cast<ASUns32>(selected * sizeof(ASPathName))));
         if (list) {
-            std::fill(list, list + selectedCount, nullptr);
-
-            CProgressDlg dialog(owner);
-            dialog.SetCaption(VxLoadString(IDS_CHECKOUT_CAPTION));
-            if (selectedCount == 1) dialog.DisableCancel();
-
-            CheckoutThreadParams params;
-            params.selection = selection;
-            params.items = list;
-            params.count = &delivered;
-            params.dialog = &dialog;
-            params.keepCheckedOut = keepCheckedOut;
-            params.documents = &documents;
-            CWorkerThread worker;
-            if (worker.Start(CheckoutThreadProc, &params)) {
-                dialog.SetWorkerThread(worker.get());
-                if (dialog.DoModal() == -1) SetEvent(dialog.GetInitEvent());  // no window: let the worker go at once
-                worker.Join();
-            }
+            std::fill(list, list + selected, nullptr);
+            handover.Into(list, selected);
+            CheckOutSelection(owner, SelectionOf(selection), selected, keepCheckedOut, handover);
         }
     } catch (...) {
         // The documents delivered so far stay the caller's.
     }
 
+    const ASUns16 delivered = handover.Count();
     if (delivered == 0) {
         if (list) VxFree(list);
         *items = nullptr;
         *count = 0;
         return false;
     }
-    if (delivered < selectedCount) {
+    if (delivered < selected) {
         // A list the host cannot shrink is still a valid, longer one.
         try {
             if (auto* shorter = static_cast<ASPathName*>(VxRealloc(list, static_cast<ASUns32>(delivered * sizeof(ASPathName)))))

@@ -1,10 +1,10 @@
 #include "operations/TSOperations.h"
 
+#include "Utilities/CAPHandles.h"
 #include "VxApp.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
 #include "dms/TesseraClient.h"
-#include "operations/TSHandles.h"
 #include "operations/TSOperationsInternal.h"
 
 namespace tsops {
@@ -16,49 +16,51 @@ long SessionCount(ITesseraDMS* dms) {
     return count;
 }
 
-void AddContextItem(ITesseraCommandContext* context, const wchar_t* name, VARIANT& value) {
+void AddContextItem(ITesseraCommandContext* context, const wchar_t* name, const VARIANT& value) {
     if (!context) TesseraCheck(E_POINTER);
     _bstr_t key = TesseraBstr(name);
     TesseraCheck(context->AddItem(key, value), __uuidof(ITesseraCommandContext));
 }
 
 void AddTextItem(ITesseraCommandContext* context, const wchar_t* name, const wchar_t* text) {
-    CVariant value;
-    value.get()->vt = VT_BSTR;
-    value.get()->bstrVal = nullptr;
+    _variant_t value;
+    value.vt = VT_BSTR;
+    value.bstrVal = nullptr;
     if (text) {
-        value.get()->bstrVal = SysAllocString(text);
-        if (!value.get()->bstrVal) TesseraCheck(E_OUTOFMEMORY);
+        value.bstrVal = SysAllocString(text);
+        if (!value.bstrVal) TesseraCheck(E_OUTOFMEMORY);
     }
-    AddContextItem(context, name, *value.get());
+    AddContextItem(context, name, value);
 }
 
 void AddWindowItem(ITesseraCommandContext* context, HWND window) {
-    CVariant value;
-    value.get()->vt = VT_I4;
     // Window handles carry 32 significant bits on 64-bit Windows as well.
-    value.get()->lVal = static_cast<LONG>(reinterpret_cast<LONG_PTR>(window));
-    AddContextItem(context, L"ParentWindow", *value.get());
+    _variant_t value(static_cast<long>(reinterpret_cast<LONG_PTR>(window)), VT_I4);
+    AddContextItem(context, L"ParentWindow", value);
 }
 
 void AddUnknownItem(ITesseraCommandContext* context, const wchar_t* name, IUnknown* object) {
-    CVariant value;
-    value.get()->vt = VT_UNKNOWN;
-    value.get()->punkVal = object;
-    if (object) object->AddRef();
-    AddContextItem(context, name, *value.get());
+    _variant_t value(object);  // one added reference, released with the value
+    AddContextItem(context, name, value);
 }
 
-void GetContextItem(ITesseraCommandContext* context, const wchar_t* name, CVariant* value) {
+void AddArrayItem(ITesseraCommandContext* context, const wchar_t* name, VARTYPE type, void* element) {
+    CAPSafeArray array(SafeArrayCreateVector(type, 0, 1));
+    if (!array) TesseraCheck(E_OUTOFMEMORY);
+    LONG first = 0;
+    TesseraCheck(SafeArrayPutElement(array.get(), &first, element));
+    _variant_t value;
+    value.vt = VT_ARRAY | type;
+    value.parray = array.Release();
+    AddContextItem(context, name, value);
+}
+
+_variant_t GetContextItem(ITesseraCommandContext* context, const wchar_t* name) {
     if (!context) TesseraCheck(E_POINTER);
     _bstr_t key = TesseraBstr(name);
-    TesseraCheck(context->get_Item(key, value->put()), __uuidof(ITesseraCommandContext));
-}
-
-DmsDocumentPtr NewReference(const ITesseraDocumentPtr& document) {
-    DmsDocumentPtr holder = std::make_unique<DmsDocumentHolder>();
-    holder->document = document;
-    return holder;
+    _variant_t value;
+    TesseraCheck(context->get_Item(key, &value), __uuidof(ITesseraCommandContext));
+    return value;
 }
 
 std::wstring UserIdOf(ITesseraUser* user) {
@@ -107,6 +109,7 @@ bool UnlockDocument(TSManager& manager, DmsDocumentPtr document) {
             unlocked = released != VARIANT_FALSE;
         }
     } catch (...) {
+        // The result reached so far stands.
     }
     return unlocked;
 }

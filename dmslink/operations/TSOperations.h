@@ -1,58 +1,113 @@
-// TSOperations.h - the DMS document operations: open (with the check-out worker), save as a new DMS
-// document (import), check-in (with the check-in worker) and unlock. They are TSManager operations:
-// they use its DMS object, parent window and server list, and run on the host's main thread; only
-// the check-out and check-in calls themselves run on worker threads behind the progress dialog.
+// TSOperations.h - the DMS document operations: check-out behind the DMS's browse dialog, check-in,
+// unlock and the import command. They are TSManager operations: they use its DMS object, parent
+// window and server list, and run on the host's main thread; only the DMS check-out and check-in
+// calls themselves run on worker threads behind the progress dialog. They keep no record of
+// documents: what is checked out is handed to a CheckoutSink, and the lifecycle layer decides what
+// a check-in or an unlock means for a tracked copy.
 #pragma once
 
 #include <windows.h>
 
+#include <TesseraDMS.h>
+
 #include <string>
 
+#include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
+#include "dms/DmsDocument.h"
 #include "dms/TSManager.h"
 
-class CDocumentManager;
 class CProgressDlg;
-
-// Open from the DMS: the browse dialog, then a check-out of every chosen document. On true, *items
-// is a list from the host's allocator with *count local copies, owned by the caller.
-bool OpenDocuments(TSManager& manager, CDocumentManager& documents, HWND parent, const wchar_t* filter,
-                   ASPathName** items, ASUns16* count, bool keepCheckedOut);
-
-// Save to the DMS as a new document; the new host path (owned by the caller) or null.
-ASPathName SaveDocumentAs(TSManager& manager, CDocumentManager& documents, ASPathName path, bool rename);
-
-// Checks the local file in as `document` (the reference is the operation's, released before return).
-bool CheckinDocument(TSManager& manager, CDocumentManager& documents, ASPathName path, DmsDocumentPtr document,
-                     bool keepCheckedOut);
-bool CheckinDeskClientDocument(TSManager& manager, CDocumentManager& documents, const wchar_t* path, long number,
-                               long version, const std::wstring& database, const std::wstring& server,
-                               bool keepCheckedOut);
-// True when the DMS reported the lock released; the reference is released before return.
-bool UnlockDocument(TSManager& manager, DmsDocumentPtr document);
 
 // The gate every operation passes first: some configured server is connected, asking the host's
 // query (IsAnyServerConnected) when none is marked. `askHost` false skips that question.
 bool HasConnectedServer(TSManager& manager, bool askHost = true);
 
-// ---- workers (exposed for tests)
+// ---- check-out
+
+// A copy the check-out worker made, handed to the main thread before the next one is started.
+struct CheckedOutDocument {
+    DmsDocumentPtr document;
+    std::wstring path;      // the local copy
+    CAPHandle recordClaim;  // its record file, written before the copy (kept checked out only)
+};
+
+// Where Open from the DMS registers each copy: on the main thread, once per copy, in the order of
+// the selection. False when it cannot be registered; the worker then gives the document back.
+class CheckoutSink {
+public:
+    virtual ~CheckoutSink() = default;
+    virtual bool Register(CheckedOutDocument& copy) = 0;
+};
+
+// Open from the DMS: the browse dialog, then a check-out of every chosen document. On true, *items
+// is a list from the host's allocator with *count local copies, owned by the caller.
+bool OpenDocuments(TSManager& manager, CheckoutSink& sink, HWND parent, const wchar_t* filter, ASPathName** items,
+                   ASUns16* count, bool keepCheckedOut);
+
+// The main thread's side of the hand-over: each copy gets its host path, is registered, and its
+// path goes to the end of the list.
+class CCheckoutHandover {
+public:
+    explicit CCheckoutHandover(CheckoutSink& sink) : sink_(sink) {}
+    CCheckoutHandover(CheckoutSink& sink, ASPathName* items, unsigned capacity) : sink_(sink) { Into(items, capacity); }
+    // The list the paths go to, from its first entry.
+    void Into(ASPathName* items, unsigned capacity) {
+        items_ = items;
+        capacity_ = capacity;
+        count_ = 0;
+    }
+    // Routes the dialog's WM_CHECKEDOUTDOCUMENT here.
+    void Attach(CProgressDlg& dialog);
+    // 1 when the copy was registered and listed.
+    LRESULT Take(CheckedOutDocument* copy);
+    ASUns16 Count() const { return count_; }
+
+private:
+    CheckoutSink& sink_;
+    ASPathName* items_ = nullptr;
+    unsigned capacity_ = 0;
+    ASUns16 count_ = 0;
+};
+
 struct CheckoutThreadParams {
-    SAFEARRAY* selection = nullptr;      // borrowed "SelectedTesseraObjects"
-    ASPathName* items = nullptr;         // borrowed output list
-    ASUns16* count = nullptr;
-    CProgressDlg* dialog = nullptr;
+    SAFEARRAY* selection = nullptr;  // borrowed "SelectedTesseraObjects"
+    CProgressDlg* dialog = nullptr;  // the copies go to its window
     bool keepCheckedOut = false;
-    CDocumentManager* documents = nullptr;
 };
 DWORD WINAPI CheckoutThreadProc(LPVOID params);
 
+// ---- check-in and unlock
+
+// Checks the local file in as `document` (the reference is the operation's, released before return).
+bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPtr document, bool keepCheckedOut);
+bool CheckinDeskClientDocument(TSManager& manager, const std::wstring& path, long number, long version,
+                               const std::wstring& database, const std::wstring& server, bool keepCheckedOut);
+// True when the DMS reported the lock released; the reference is released before return.
+bool UnlockDocument(TSManager& manager, DmsDocumentPtr document);
+
 struct CheckinThreadParams {
-    ITesseraDocumentPtr document;        // released by CheckinDocument after the worker ended
-    const wchar_t* path = nullptr;       // borrowed full path of the private copy
+    ITesseraDocumentPtr document;   // released by CheckinDocument after the worker ended
+    const wchar_t* path = nullptr;  // borrowed full path of the private copy
     CProgressDlg* dialog = nullptr;
     bool keepCheckedOut = false;
 };
 DWORD WINAPI CheckinThreadProc(LPVOID params);
+
+// ---- import (Save to the DMS creates a new document)
+
+class CImportCommand {
+public:
+    // The server gate, the import command with its context items for the file at `path` (none:
+    // path: none) and, when given, the document it came from. True when the import went through (S_OK).
+    bool Execute(TSManager& manager, const std::wstring& path, ITesseraDocument* original);
+    // The new document ("ImportedDocument"); null when it does not offer the document interface.
+    DmsDocumentPtr TakeImportedDocument();
+
+private:
+    ITesseraCommandContextPtr context_;
+    ITesseraCommandPtr command_;
+};
 
 // Size texts of the two workers: "1 KB" up to 1024 bytes, else the size in KB rounded down.
 std::wstring CheckoutSizeText(long bytes);

@@ -1,4 +1,4 @@
-// TSOperationsInternal.h - what the operation sources share: COM creation, context items, VARIANTs.
+// TSOperationsInternal.h - what the operation sources share: COM creation and command context items.
 #pragma once
 
 #include <windows.h>
@@ -16,46 +16,6 @@ using CUnknownPtr = _com_ptr_t<_com_IIID<IUnknown, &__uuidof(IUnknown)>>;
 
 const HRESULT kUnexpected = static_cast<HRESULT>(0x8000FFFF);
 
-// A VARIANT cleared when it goes.
-class CVariant {
-public:
-    CVariant() { VariantInit(&value_); }
-    ~CVariant() { VariantClear(&value_); }
-    CVariant(const CVariant&) = delete;
-    CVariant& operator=(const CVariant&) = delete;
-
-    VARIANT* get() { return &value_; }
-    const VARIANT& ref() const { return value_; }
-    // Cleared for a new value (an out argument of the DMS).
-    VARIANT* put() {
-        VariantClear(&value_);
-        return &value_;
-    }
-
-private:
-    VARIANT value_;
-};
-
-// A SAFEARRAY destroyed when it goes, unless handed to a VARIANT.
-class CSafeArray {
-public:
-    explicit CSafeArray(SAFEARRAY* array = nullptr) : array_(array) {}
-    ~CSafeArray() {
-        if (array_) SafeArrayDestroy(array_);
-    }
-    CSafeArray(const CSafeArray&) = delete;
-    CSafeArray& operator=(const CSafeArray&) = delete;
-    SAFEARRAY* get() const { return array_; }
-    SAFEARRAY* Release() {
-        SAFEARRAY* array = array_;
-        array_ = nullptr;
-        return array;
-    }
-
-private:
-    SAFEARRAY* array_;
-};
-
 // CoCreateInstance with CLSCTX_ALL, no aggregation; false when the class cannot be created.
 template <class Ptr>
 bool CreateDmsObject(REFCLSID clsid, Ptr& object) {
@@ -70,14 +30,13 @@ bool CreateDmsObject(REFCLSID clsid, Ptr& object) {
 // The number of sessions of the DMS object; raises like every DMS call.
 long SessionCount(ITesseraDMS* dms);
 
-void AddContextItem(ITesseraCommandContext* context, const wchar_t* name, VARIANT& value);
+void AddContextItem(ITesseraCommandContext* context, const wchar_t* name, const VARIANT& value);
 void AddTextItem(ITesseraCommandContext* context, const wchar_t* name, const wchar_t* text);  // null: null text
 void AddWindowItem(ITesseraCommandContext* context, HWND window);                            // "ParentWindow"
 void AddUnknownItem(ITesseraCommandContext* context, const wchar_t* name, IUnknown* object);
-void GetContextItem(ITesseraCommandContext* context, const wchar_t* name, CVariant* value);
-
-// A new holder of one more reference to the same DMS document.
-DmsDocumentPtr NewReference(const ITesseraDocumentPtr& document);
+// A one-dimensional array of one element, handed to the context as a VARIANT of that array.
+void AddArrayItem(ITesseraCommandContext* context, const wchar_t* name, VARTYPE type, void* element);
+_variant_t GetContextItem(ITesseraCommandContext* context, const wchar_t* name);
 
 // A user's id; empty without a user.
 std::wstring UserIdOf(ITesseraUser* user);

@@ -1,6 +1,6 @@
 # The German language module: a resource-only library, installed by the setup under
 # <program data>\Lang\DE\dmslink.dll and built here into bin/Lang/DE.
-add_library(dmslink_lang_de MODULE ${CMAKE_CURRENT_LIST_DIR}/lang/de/dmslink_de.rc)
+add_library(dmslink_lang_de MODULE ${CMAKE_CURRENT_LIST_DIR}/lang/de/dmslink_de.rc ${VX_SUPPORT_RC_DE})
 set_target_properties(dmslink_lang_de PROPERTIES
   PREFIX ""
   OUTPUT_NAME dmslink

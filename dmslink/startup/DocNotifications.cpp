@@ -1,53 +1,51 @@
-// The handlers of the host's document notifications: they keep the document registry in step with
-// what the host opens, saves and closes. Registered at start-up, never unregistered.
+// The handlers of the host's document notifications: each turns the host's document into the path
+// text of its file, and the lifecycle layer keeps the registry in step with what the host opens,
+// saves and closes. Registered at start-up, never unregistered.
 #include <stdexcept>
 
-#include "Files/CAPFileSpecifier.h"
+#include "Files/CAPPathText.h"
 #include "VxApp.h"
 #include "VxGuard.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
 #include "documents/CDocumentManager.h"
+#include "documents/TempWorkspace.h"
+#include "startup/DocumentLifecycle.h"
 #include "startup/PluginState.h"
 
 namespace {
 
 const char kSite[] = "PluginInit";
 
-// Low 32 bits of seconds since 1970 UTC, as the registry's file-status lines give them.
-long UnixSeconds(const FILETIME& time) {
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    const unsigned long long kEpoch = 116444736000000000ULL;  // 1601 to 1970 in 100 ns
-    unsigned long long seconds = value.QuadPart >= kEpoch ? (value.QuadPart - kEpoch) / 10000000ULL : 0;
-    return static_cast<long>(static_cast<unsigned long>(seconds));
+// The path of the document's open file, as text; the host's path is released in its own file system.
+std::wstring FilePathOf(PDDoc doc) {
+    ASFile file = VxDocGetFile(doc);
+    ASFileSys fileSys = VxFileGetFileSys(file);
+    ASPathName path = VxFileGetPath(file);
+    std::wstring text;
+    try {
+        text = CAPHostPathText(path);
+    } catch (...) {
+        if (path) VxReleasePath(fileSys, path);
+        throw;
+    }
+    if (path) VxReleasePath(fileSys, path);
+    return text;
 }
 
-void TraceFileStatus(ASPathName path) {
-    CAPFileSpecifier file(path);
-    WIN32_FILE_ATTRIBUTE_DATA status;
-    if (file.IsEmpty() || !GetFileAttributesExW(file.GetPath(), GetFileExInfoStandard, &status))
-        throw std::runtime_error("no status of the saved file");
-    VxTrace("File acces time:", UnixSeconds(status.ftLastAccessTime));
-    VxTrace("File creation time:", UnixSeconds(status.ftCreationTime));
-    VxTrace("File modification time:", UnixSeconds(status.ftLastWriteTime));
-    VxTrace("File size:", static_cast<long>(status.nFileSizeLow));
+void TraceSavedFile(const std::wstring& path) {
+    VxTraceLine("TS_PDDocDidSave");
+    CAPHandle file = OpenForStatus(path);
+    BY_HANDLE_FILE_INFORMATION status{};
+    if (!ReadFileStatus(file.get(), &status)) throw std::runtime_error("no status of the saved file");
+    TraceFileStatus(status);
 }
 
 }  // namespace
 
 void TS_DocDidOpen(PDDoc doc) {
     VX_TRY {
-        if (!gDocumentManager) return;
-        CDocumentManager& documents = *gDocumentManager;
-        ASFile file = VxDocGetFile(doc);
-        ScopedHostPath path(VxFileGetFileSys(file), VxFileGetPath(file));
-        if (documents.CheckFileData(doc, path.get()) || documents.CheckDeskClientData(doc, path.get())) {
-            path.ReleaseIn(VxDefaultFileSys());
-            return;
-        }
-        if (TrackedDocument* record = documents.FindASPathName(path.get())) record->pdDoc = doc;
+        if (auto lifecycle = CDocumentLifecycle::Module()) lifecycle->DocumentOpened(doc, FilePathOf(doc));
     }
     VX_CATCH(kSite, "TS_DocDidOpen")
 }
@@ -65,41 +63,26 @@ void VXAPI TS_AVDocDidOpen(AVDoc view, void*) {
 
 void VXAPI TS_PDDocDidSave(PDDoc doc, void*) {
     VX_MANAGE_STATE();
-    if (!gDocumentManager) return;
+    auto lifecycle = CDocumentLifecycle::Module();
+    if (!lifecycle) return;
     if (gSaveOrigin.flag && gSaveOrigin.document == doc) return;
     CDocumentManager& documents = *gDocumentManager;
-    bool skipped = false;
     VX_TRY {
-        ScopedHostPath path(VxDefaultFileSys(), VxFileGetPath(VxDocGetFile(doc)));
-        if (documents.CheckSkipSavePath(path.get())) {
-            skipped = true;
-            return;
-        }
-        VX_TRY {
-            VxTraceLine("TS_PDDocDidSave");
-            TraceFileStatus(path.get());
-        }
+        std::wstring path = FilePathOf(doc);
+        // A skipped save keeps the last Save As path too.
+        if (documents.CheckSkipSavePath(path)) return;
+        VX_TRY { TraceSavedFile(path); }
         VX_CATCH(kSite, "TS_PDDocDidSave")
-        if (TrackedDocument* record = documents.FindPDDoc(doc)) {
-            record->saved = true;
-            if (documents.IsLastSaveAsPath(path.get())) documents.ReleasePendingDocument();
-        } else if (documents.IsLastSaveAsPath(path.get())) {
-            // The record that the Save As to the DMS registered for its new path.
-            if (TrackedDocument* target = documents.FindASPathName(path.get())) {
-                target->pdDoc = doc;
-                target->saved = true;
-                documents.ReleasePendingDocument();
-            }
-        }
+        lifecycle->DocumentSaved(doc, path);
     }
     VX_CATCH(kSite, "TS_PDDocDidSave")
-    if (!skipped) documents.ReleaseLastSaveAsPath();
+    documents.ReleaseLastSaveAsPath();
 }
 
 void VXAPI TS_PDDocDidClose(PDDoc doc, void*) {
     VX_MANAGE_STATE();
     VX_TRY {
-        if (gDocumentManager) gDocumentManager->DocumentWasClosedForDoc(doc);
+        if (auto lifecycle = CDocumentLifecycle::Module()) lifecycle->DocumentWasClosed(doc);
     }
     VX_CATCH(kSite, "TS_PDDocDidClose")
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Files/CAPFileSpecifier.h"
+#include "Files/CAPPathText.h"
 #include "Utilities/CAPStringUtils.h"
 #include "VxApp.h"
 #include "VxGuard.h"
@@ -12,7 +13,7 @@
 #include "VxPlugin.h"
 #include "dms/CServerPropertiesDlg.h"
 #include "documents/CDocumentManager.h"
-#include "operations/TSOperations.h"
+#include "startup/DocumentLifecycle.h"
 #include "resources/resource.h"
 #include "startup/PluginState.h"
 
@@ -20,21 +21,12 @@ namespace {
 
 const char kSite[] = "ExtTesseraHFT";
 
-bool Ready() { return gTSManager && gDocumentManager; }
-
 bool ShiftDown() { return (VxModifiers() & 1) != 0; }
 
 bool DefaultRule(bool defaultLocation, bool shortcutInvert) {
     bool result = defaultLocation;
     if (shortcutInvert && ShiftDown()) result = !result;
     return result;
-}
-
-// A second counted reference to the record's DMS document, for an operation that releases its own.
-DmsDocumentPtr NewReference(const TrackedDocument& record) {
-    auto holder = std::make_unique<DmsDocumentHolder>();
-    if (record.dmsDocument) holder->document = record.dmsDocument->document;
-    return holder;
 }
 
 std::wstring WideText(ASText text) {
@@ -53,14 +45,20 @@ void StoreFlag(ASBool* out, bool value) {
     if (out) *out = value ? 1 : 0;
 }
 
-void ReportOpenFailure(ASPathName path) {
+// The text of a path the host hands in (empty for none).
+std::wstring PathIn(ASPathName path) { return CAPHostPathText(path); }
+
+// A new host path for the caller, or null for an empty text.
+ASPathName PathOut(const std::wstring& path) { return path.empty() ? nullptr : CAPMakeHostPath(path).Release(); }
+
+void ReportOpenFailure(CDocumentLifecycle& lifecycle, const std::wstring& path) {
     wchar_t name[kCAPMaxPath] = L"";
-    CAPFileSpecifier file(path);
+    CAPFileSpecifier file(path.c_str());
     file.GetFileName(name, kCAPMaxPath);
     std::wstring message = VxFormatString(IDS_OPEN_DOCUMENT_FAILED, name);
     CCT2ASText text(message.c_str());
     if (text.Get()) VxAlert(text);
-    gDocumentManager->RemoveDocument(path);
+    lifecycle.RemoveDocument(path);
 }
 
 // Clears saveButtonActive however the host's Save As ends.
@@ -114,10 +112,14 @@ ASPathName VXAPI Tessera_GetSaveAsPath_Internal(ASPathName path) {
         if (!gDocumentManager) return nullptr;
         CDocumentManager& documents = *gDocumentManager;
         documents.ReleaseLastSaveAsPath();
-        if (path) return documents.AcquireTempPathNameForPath(path);
+        if (path) return PathOut(documents.AcquireTempPathNameForPath(PathIn(path)));
         AVDoc view = VxActiveDoc();
-        result = documents.AcquireTempPathNameForDoc(view ? VxViewGetDoc(view) : nullptr);
-        if (result) documents.SetLastSaveAsPath(result);
+        PDDoc doc = view ? VxViewGetDoc(view) : nullptr;
+        if (!doc) return nullptr;
+        CAPHostPath source(VxFileGetPath(VxDocGetFile(doc)));
+        std::wstring target = documents.AcquireTempPathNameForPath(PathIn(source.get()));
+        documents.SetLastSaveAsPath(target);
+        result = PathOut(target);
         return result;
     }
     VX_CATCH(kSite, "Tessera_GetSaveAsPath_Internal")
@@ -130,34 +132,46 @@ ASPathName VXAPI Tessera_GetSaveAsPath_Internal(ASPathName path) {
 
 void VXAPI Tessera_RemoveUnusedDocuments_Internal(void) {
     VX_MANAGE_STATE();
-    if (gDocumentManager) gDocumentManager->RemoveUnusedDocuments();
+    if (auto lifecycle = CDocumentLifecycle::Module()) lifecycle->RemoveUnusedDocuments();
 }
 
 void VXAPI Tessera_RemoveDocument_Internal(ASPathName path) {
     VX_MANAGE_STATE();
-    if (gDocumentManager) gDocumentManager->RemoveDocument(path);
+    VX_TRY {
+        if (auto lifecycle = CDocumentLifecycle::Module()) lifecycle->RemoveDocument(PathIn(path));
+    }
+    VX_CATCH(kSite, "Tessera_RemoveDocument_Internal")
 }
 
 ASBool VXAPI Tessera_OpenDialog_Internal(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count,
                                          ASBool keepCheckedOut) {
     VX_MANAGE_STATE();
-    if (!Ready() || !items || !count) return 0;
-    return OpenDocuments(*gTSManager, *gDocumentManager, parent, filter, items, count, keepCheckedOut != 0) ? 1 : 0;
+    auto lifecycle = CDocumentLifecycle::Module();
+    if (!lifecycle || !items || !count) return 0;
+    return lifecycle->OpenDocuments(parent, filter, items, count, keepCheckedOut != 0) ? 1 : 0;
 }
 
 void VXAPI Tessera_RetainDocument_Internal(ASPathName path) {
     VX_MANAGE_STATE();
-    if (gDocumentManager) gDocumentManager->RetainDocument(path);
+    VX_TRY {
+        if (gDocumentManager) gDocumentManager->RetainDocument(PathIn(path));
+    }
+    VX_CATCH(kSite, "Tessera_RetainDocument_Internal")
 }
 
 void VXAPI Tessera_SkipDocumentSave_Internal(ASPathName path) {
     VX_MANAGE_STATE();
-    if (gDocumentManager) gDocumentManager->SkipDocumentSave(path);
+    VX_TRY {
+        if (gDocumentManager) gDocumentManager->SkipDocumentSave(PathIn(path));
+    }
+    VX_CATCH(kSite, "CDocumentManager::SkipDocumentSave")
 }
 
 ASBool VXAPI Tessera_IsDocumentTracked_Internal(ASPathName path) {
     VX_MANAGE_STATE();
-    return gDocumentManager && gDocumentManager->FindASPathName(path) ? 1 : 0;
+    VX_TRY { return gDocumentManager && gDocumentManager->FindASPathName(PathIn(path)) ? 1 : 0; }
+    VX_CATCH(kSite, "CDocumentManager::FindASPathName")
+    return 0;
 }
 
 void VXAPI Tessera_SetDefaultsSuppressed_Internal(ASBool value) {
@@ -168,9 +182,10 @@ void VXAPI Tessera_SetDefaultsSuppressed_Internal(ASBool value) {
 ASPathName VXAPI Tessera_SaveAsDialog_Internal(ASPathName path) {
     VX_MANAGE_STATE();
     VX_TRY {
-        if (!Ready()) return nullptr;
+        auto lifecycle = CDocumentLifecycle::Module();
+        if (!lifecycle) return nullptr;
         gDocumentManager->ReleaseLastSaveAsPath();
-        return SaveDocumentAs(*gTSManager, *gDocumentManager, path, true);
+        return PathOut(lifecycle->SaveDocumentAs(PathIn(path), true));
     }
     VX_CATCH(kSite, "Tessera_SaveAsDialog_Internal")
     return nullptr;
@@ -178,7 +193,13 @@ ASPathName VXAPI Tessera_SaveAsDialog_Internal(ASPathName path) {
 
 ASText VXAPI Tessera_GetDocumentTitle_Internal(ASPathName path) {
     VX_MANAGE_STATE();
-    return gDocumentManager ? gDocumentManager->GetDocumentTitle(path) : nullptr;
+    VX_TRY {
+        if (!gDocumentManager) return nullptr;
+        std::wstring title = gDocumentManager->GetDocumentTitle(PathIn(path));
+        return title.empty() ? nullptr : VxTextFromWide(title.c_str());
+    }
+    VX_CATCH(kSite, "CDocumentManager::GetDocumentTitle")
+    return nullptr;
 }
 
 void VXAPI Tessera_SetSkipClosePDDoc_Internal(PDDoc doc) {
@@ -188,44 +209,26 @@ void VXAPI Tessera_SetSkipClosePDDoc_Internal(PDDoc doc) {
 
 void VXAPI Tessera_DocumentWasSaved_Internal(PDDoc doc) {
     VX_MANAGE_STATE();
-    if (gDocumentManager) gDocumentManager->DocumentWasSaved(doc);
+    if (auto lifecycle = CDocumentLifecycle::Module()) lifecycle->DocumentWasSaved(doc);
 }
 
 ASBool VXAPI Tessera_CheckinDocument_Internal(ASPathName path, ASBool keepCheckedOut) {
     VX_MANAGE_STATE();
-    bool result = false;
     VX_TRY {
-        if (!Ready()) return 0;
-        CDocumentManager& documents = *gDocumentManager;
-        TrackedDocument* record = documents.FindASPathName(path);
-        if (!record) return 0;
-        result = CheckinDocument(*gTSManager, documents, path, NewReference(*record), keepCheckedOut != 0);
-        if (keepCheckedOut) {
-            documents.SkipDocumentClose(path);
-            documents.ReleaseDocument(record, result);
-        }
+        auto lifecycle = CDocumentLifecycle::Module();
+        if (!lifecycle) return 0;
+        return lifecycle->CheckinDocument(PathIn(path), keepCheckedOut != 0) ? 1 : 0;
     }
     VX_CATCH(kSite, "Tessera_CheckinDocument_Internal")
-    return result ? 1 : 0;
+    return 0;
 }
 
 ASBool VXAPI Tessera_SaveDocumentOnServer_Internal(ASPathName path, ASBool keepCheckedOut, ASBool releaseRecord) {
     VX_MANAGE_STATE();
     VX_TRY {
-        if (!Ready()) return 0;
-        CDocumentManager& documents = *gDocumentManager;
-        documents.ReleaseLastSaveAsPath();
-        // Only the import and its record matter here; the new path is the operation's to drop.
-        ASPathName saved = SaveDocumentAs(*gTSManager, documents, path, false);
-        if (saved) VxReleasePath(VxDefaultFileSys(), saved);
-        TrackedDocument* record = documents.FindASPathName(path);
-        if (!record) return 0;
-        bool result = CheckinDocument(*gTSManager, documents, path, NewReference(*record), keepCheckedOut != 0);
-        if (releaseRecord) {
-            if (keepCheckedOut) documents.SkipDocumentClose(path);
-            documents.ReleaseDocument(record, result);
-        }
-        return result ? 1 : 0;
+        auto lifecycle = CDocumentLifecycle::Module();
+        if (!lifecycle) return 0;
+        return lifecycle->SaveDocumentOnServer(PathIn(path), keepCheckedOut != 0, releaseRecord != 0) ? 1 : 0;
     }
     VX_CATCH(kSite, "Tessera_SaveDocumentOnServer_Internal")
     return 0;
@@ -240,7 +243,8 @@ void VXAPI Tessera_FileOpenBtnExecuteProc_Internal(void) {
     VX_MANAGE_STATE();
     const char* const function = "Tessera_FileOpenBtnExecuteProc_Internal";
     VX_TRY {
-        if (!Ready()) return;
+        auto lifecycle = CDocumentLifecycle::Module();
+        if (!lifecycle) return;
         HWND mainWindow = VxMainWindow();
         ASFileSys fileSys = VxDefaultFileSys();
         ASPathName* items = nullptr;
@@ -257,7 +261,7 @@ void VXAPI Tessera_FileOpenBtnExecuteProc_Internal(void) {
             }
             VX_CATCH(kSite, function)
             if (!opened) {
-                VX_TRY { ReportOpenFailure(path); }
+                VX_TRY { ReportOpenFailure(*lifecycle, PathIn(path)); }
                 VX_CATCH(kSite, function)
             }
             VX_TRY { VxReleasePath(fileSys, path); }
@@ -303,12 +307,12 @@ ASBool VXAPI Tessera_IsSaveDefault_Internal(void) {
 void VXAPI Tessera_FileRenamed_Internal(ASText text) {
     VX_MANAGE_STATE();
     VX_TRY {
-        if (!gDocumentManager) return;
+        auto lifecycle = CDocumentLifecycle::Module();
+        if (!lifecycle) return;
         CASText2CT wide(text);
         if (!wide.Get()) return;
-        ASFileSys fileSys = VxDefaultFileSys();
-        ScopedHostPath path(fileSys, VxCreatePath(fileSys, VxAtom("Wstring"), wide.Get(), nullptr));
-        if (path.get()) gDocumentManager->DocumentWasClosedAtPath(path.get());
+        // The host hands the old path as text already.
+        lifecycle->DocumentWasClosedAtPath(wide.Get());
     }
     VX_CATCH(kSite, "Tessera_FileRenamed_Internal")
 }
@@ -362,14 +366,10 @@ ASBool VXAPI Tessera_ToggleServerConnection_Internal(ASText name) {
     if (!gTSManager) return 0;
     TSServerEntry* entry = gTSManager->FindServer(WideText(name));
     if (!entry) return 0;
-    bool result;
-    if (entry->connected) {
-        result = gTSManager->Logout(entry->server);
-        entry->connected = !result;
-    } else {
-        result = gTSManager->Login(entry->server, entry->trustedLogin, entry->userName, entry->password);
-        entry->connected = result;
-    }
+    // The manager keeps the entry's connected state.
+    bool result = entry->connected
+                      ? gTSManager->Logout(entry->server)
+                      : gTSManager->Login(entry->server, entry->trustedLogin, entry->userName, entry->password);
     return result ? 1 : 0;
 }
 

@@ -1,47 +1,10 @@
 // ExtTesseraHFT.h - the "Tessera" table that dmslink publishes to the host, through which the host's
 // Open, Save As, save, close and preference paths consult and drive the DMS integration.
 // Every entry runs on the host's main thread. Without TSManager or CDocumentManager the entries
-// answer false, null or nothing.
+// answer false, null or nothing. The entry numbers are the SDK header's TesseraEntry.
 #pragma once
 
 #include "VarnelSDK.h"
-
-enum TesseraEntry {
-    kTesseraIsOpenEnabled = 1,
-    kTesseraIsSaveEnabled = 2,
-    kTesseraNoOp = 3,
-    kTesseraGetSaveAsPath = 4,
-    kTesseraRemoveUnusedDocuments = 5,
-    kTesseraRemoveDocument = 6,
-    kTesseraOpenDialog = 7,
-    kTesseraRetainDocument = 8,
-    kTesseraSkipDocumentSave = 9,
-    kTesseraIsDocumentTracked = 10,
-    kTesseraSetDefaultsSuppressed = 11,
-    kTesseraSaveAsDialog = 12,
-    kTesseraGetDocumentTitle = 13,
-    kTesseraSetSkipClosePDDoc = 14,
-    kTesseraDocumentWasSaved = 15,
-    kTesseraCheckinDocument = 16,
-    kTesseraSaveDocumentOnServer = 17,
-    kTesseraIsOpenAvailable = 18,
-    kTesseraFileOpenBtnExecuteProc = 19,
-    kTesseraIsSaveAvailable = 20,
-    kTesseraFileSaveAsBtnExecuteProc = 21,
-    kTesseraIsOpenDefault = 22,
-    kTesseraIsOpenAndSaveEnabled = 23,
-    kTesseraIsSaveDefault = 24,
-    kTesseraFileRenamed = 25,
-    kTesseraSetExplicitSaveOnly = 26,
-    kTesseraGetServerName = 27,
-    kTesseraGetServerDetails = 28,
-    kTesseraEditServer = 29,
-    kTesseraDeleteServer = 30,
-    kTesseraToggleServerConnection = 31,
-    kTesseraAlwaysTrue = 32,
-    kTesseraReloadServerList = 33,
-    kTesseraSaveServerList = 34,
-};
 
 // Fills entries 1..34 of a freshly made table.
 void FillTesseraTable(HFT table);

@@ -10,8 +10,10 @@
 #include "VxGuard.h"
 #include "VxHFT.h"
 #include "VxPlugin.h"
-#include "dms/OwnedHandles.h"
+#include "Utilities/CAPHandles.h"
+#include "Utilities/CAPRegistry.h"
 #include "documents/CDocumentManager.h"
+#include "startup/DocumentLifecycle.h"
 #include "resources/resource.h"
 #include "startup/ExtTesseraHFT.h"
 #include "startup/PluginState.h"
@@ -30,28 +32,18 @@ bool IsAtomOf(ASUns32 clientData, const char* name) {
 ASUns32 AtomLow(const char* name) { return static_cast<ASUns32>(VxAtom(name)); }
 
 void AddRibbonItem(AVRibbon ribbon, ASInt32 image, const char* at, const char* command) {
-    AVIcon icon = VxLoadPNG(image);
+    CAPHostIcon icon(VxLoadPNG(image));
     AVRibbonItem item;
     {
         CCT2ASText title(L"Tessera");
-        item = VxAddRibbonItem(ribbon, VxAtom(at), icon, title);
+        item = VxAddRibbonItem(ribbon, VxAtom(at), icon.get(), title);
     }
     if (item) VxSetRibbonItemProc(item, TS_RibbonCommand, AtomLow(command));
-    if (icon) VxReleaseIcon(icon);
 }
 
 bool OwnEntry(int index) {
     HFT own = VxOwnTable();
     return own && own[index] && VxEntry<TesseraBoolProc>(own, index)() != 0;
-}
-
-void LogInToAutoConnectServers(TSManager& manager) {
-    for (int i = 0;; ++i) {
-        TSServerEntry* entry = manager.GetServerAt(i);
-        if (!entry) break;
-        if (entry->autoConnect)
-            entry->connected = manager.Login(entry->server, entry->trustedLogin, entry->userName, entry->password);
-    }
 }
 
 void StartUp() {
@@ -64,7 +56,7 @@ void StartUp() {
     ReadPreferences(manager);
     if (!manager.enableOpen && !manager.enableSave) return;
 
-    LogInToAutoConnectServers(manager);
+    manager.LogInToAutoConnectServers();
     void* strip = VxTakeImageStrip(IDP_IMAGE_STRIP);
     AVRibbon ribbon = VxRibbon();
 
@@ -86,22 +78,15 @@ void StartUp() {
 }  // namespace
 
 bool ReadPreferenceFlag(HKEY key, const wchar_t* name, bool* flag) {
-    wchar_t text[kPreferenceChars];
-    DWORD type = 0;
-    DWORD bytes = sizeof text;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) != ERROR_SUCCESS)
-        return false;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    if (bytes == 0 || bytes % sizeof(wchar_t) != 0 || bytes > sizeof text) return false;
-    DWORD chars = bytes / sizeof(wchar_t);
-    if (text[chars - 1] != L'\0') return false;
-    *flag = std::wstring(text, chars - 1) == L"1";
+    std::wstring text;
+    if (!CAPReadRegistryText(key, name, kPreferenceChars, &text)) return false;
+    *flag = text == L"1";
     return true;
 }
 
 bool ReadPreferences(TSManager& manager) {
     std::wstring path = GetSettingsKeyPath(Settings) + L"\\Tessera";
-    CRegistryKey key;
+    CAPRegistryKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
     ReadPreferenceFlag(key.get(), L"TesseraEnableOpen", &manager.enableOpen);
     ReadPreferenceFlag(key.get(), L"TesseraEnableSave", &manager.enableSave);
@@ -144,7 +129,7 @@ ASBool VXAPI PluginUnload(void) {
 void VXAPI TS_StartupIdleProc(void*) {
     VX_MANAGE_STATE();
     VxUnregisterIdle(TS_StartupIdleProc, nullptr);
-    if (gDocumentManager) gDocumentManager->RecoverTempDocuments();
+    if (auto lifecycle = CDocumentLifecycle::Module()) lifecycle->RecoverTempDocuments();
 }
 
 void VXAPI TS_RibbonCommand(ASUns32 clientData) {

@@ -1,12 +1,17 @@
 // PluginState.h - dmslink's module-wide start-up state and the procedures that start-up hands to the
-// host. gDocumentManager and gTSManager are declared with CDocumentManager.
+// host.
 #pragma once
 
 #include <windows.h>
 
 #include "VarnelSDK.h"
 
+class CDocumentManager;
 class TSManager;
+
+// The module's one registry and DMS manager (start-up creates them, unload destroys them).
+extern CDocumentManager* gDocumentManager;
+extern TSManager* gTSManager;
 
 // Set by the handler of notification 38 for a save of a copy; TS_PDDocDidSave ignores the save of
 // exactly that document while the flag is set.
@@ -18,23 +23,6 @@ extern SaveOrigin gSaveOrigin;
 
 // The language resource module loaded at start-up, or null.
 extern HMODULE gLanguageModule;
-
-// A host path released in `fileSys` when the holder goes.
-class ScopedHostPath {
-public:
-    ScopedHostPath(ASFileSys fileSys, ASPathName path) : fileSys_(fileSys), path_(path) {}
-    ~ScopedHostPath();
-    ScopedHostPath(const ScopedHostPath&) = delete;
-    ScopedHostPath& operator=(const ScopedHostPath&) = delete;
-
-    ASPathName get() const { return path_; }
-    // The path is released in this file system instead.
-    void ReleaseIn(ASFileSys fileSys) { fileSys_ = fileSys; }
-
-private:
-    ASFileSys fileSys_;
-    ASPathName path_;
-};
 
 // Reads the six preference flags from HKLM\...\Settings\Tessera and then the server list. False,
 // with nothing read, when the key does not open.

@@ -77,8 +77,8 @@ void Host::RunOpenCommand() {
     }
     HFT tessera = TesseraTable();
     ASBool toDms = 0;
-    if (tessera && tessera[1]) Guarded("Tessera 1", [&] { toDms = VxEntry<TesseraBoolProc>(tessera, 1)(); });
-    if (!toDms || !tessera[7]) {
+    if (tessera && tessera[kTesseraIsOpenEnabled]) Guarded("Tessera 1", [&] { toDms = VxEntry<TesseraBoolProc>(tessera, kTesseraIsOpenEnabled)(); });
+    if (!toDms || !tessera[kTesseraOpenDialog]) {
         Record("open:dialog");
         std::wstring path;
         if (!AskForFile(FileDialogKind::Open, L"", &path)) {
@@ -94,7 +94,7 @@ void Host::RunOpenCommand() {
     ASUns16 count = 0;
     ASBool chosen = 0;
     Guarded("Tessera 7",
-            [&] { chosen = VxEntry<TesseraOpenDialogProc>(tessera, 7)(mainWindow_, nullptr, &items, &count, 1); });
+            [&] { chosen = VxEntry<TesseraOpenDialogProc>(tessera, kTesseraOpenDialog)(mainWindow_, nullptr, &items, &count, 1); });
     if (!chosen) {
         Record("open:tessera-none");
         // Nothing was chosen, but an array handed back anyway is still ours to free.
@@ -108,7 +108,7 @@ void Host::RunOpenCommand() {
         std::wstring text = PathObjectText(path);
         if (!OpenDocument(text)) {
             AddAlert(L"The document '" + FileNameOf(text) + L"' could not be opened.");
-            if (tessera[6]) Guarded("Tessera 6", [&] { VxEntry<TesseraPathProc>(tessera, 6)(path); });
+            if (tessera[kTesseraRemoveDocument]) Guarded("Tessera 6", [&] { VxEntry<TesseraPathProc>(tessera, kTesseraRemoveDocument)(path); });
         }
         VxEntry<ASFileSysReleasePathProc>(HostTable("AS"), kASFileSysReleasePath)(nullptr, path);
     }
@@ -129,8 +129,8 @@ void Host::RunSaveAsCommand() {
     }
     HFT tessera = TesseraTable();
     ASBool toDms = 0;
-    if (tessera && tessera[2]) Guarded("Tessera 2", [&] { toDms = VxEntry<TesseraBoolProc>(tessera, 2)(); });
-    if (!toDms || !tessera[12]) {
+    if (tessera && tessera[kTesseraIsSaveEnabled]) Guarded("Tessera 2", [&] { toDms = VxEntry<TesseraBoolProc>(tessera, kTesseraIsSaveEnabled)(); });
+    if (!toDms || !tessera[kTesseraSaveAsDialog]) {
         Record("save-as:dialog");
         std::wstring target;
         if (!AskForFile(FileDialogKind::SaveAs, doc->Path(), &target)) {
@@ -144,7 +144,7 @@ void Host::RunSaveAsCommand() {
     Record("save-as:tessera");
     ASPathName source = NewPathObject(doc->Path());
     ASPathName target = nullptr;
-    Guarded("Tessera 12", [&] { target = VxEntry<TesseraPathToPathProc>(tessera, 12)(source); });
+    Guarded("Tessera 12", [&] { target = VxEntry<TesseraPathToPathProc>(tessera, kTesseraSaveAsDialog)(source); });
     ReleasePathObject(source);
     if (!target) {
         Record("save-as:cancelled");
@@ -165,11 +165,11 @@ bool Host::RenameDocumentFile(Document* doc, const std::wstring& newPath) {
     std::wstring old = doc->path_;
     Record("doc-rename:" + ToUtf8(old) + " -> " + ToUtf8(full));
     ReleaseFile(doc);
-    if (HFT tessera = TesseraTable(); tessera && tessera[25]) {
+    if (HFT tessera = TesseraTable(); tessera && tessera[kTesseraFileRenamed]) {
         ASPathName oldPath = NewPathObject(old);
         ASText text = ledger_.Add(std::make_unique<TextObject>(L""));
         VxEntry<ASFileSysDisplayTextProc>(HostTable("AS"), kASFileSysDisplayText)(nullptr, oldPath, text);
-        Guarded("Tessera 25", [&] { VxEntry<TesseraRenamedProc>(tessera, 25)(text); });
+        Guarded("Tessera 25", [&] { VxEntry<TesseraRenamedProc>(tessera, kTesseraFileRenamed)(text); });
         ledger_.Release(text, ObjectKind::Text, "host");
         ReleasePathObject(oldPath);
     }

@@ -213,6 +213,11 @@ std::vector<std::string> Host::ThreadViolations() const {
     return violations_;
 }
 
+void Host::ClearThreadViolations() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    violations_.clear();
+}
+
 void Host::SetLastError(ASInt32 code) { tLastError = code; }
 ASInt32 Host::LastError() const { return tLastError; }
 

@@ -39,42 +39,49 @@ HostObject* FindResourceObject(Host* h, ObjectKind kind, ASInt32 resourceId, Ext
     return h->Objects().Add(std::make_unique<ImageObject>(kind, resourceId, size, ext));
 }
 
+// The host, with the entry's call recorded against it when it comes from another thread than the
+// host's main thread: every entry is for the main thread only.
+Host* Current(const char* entry) {
+    Host* h = Host::Current();
+    if (h) h->CheckThread(entry);
+    return h;
+}
+
 // ---- core
 
 ASInt32 VXAPI CoreGetExceptionErrorCode() {
-    Host* h = Host::Current();
+    Host* h = Current("core 4");
     return h ? h->LastError() : 0;
 }
 
 ASAtom VXAPI CoreAtomFromString(const char* name) {
-    Host* h = Host::Current();
+    Host* h = Current("core 5");
     if (!h || !name) return 0;
     h->Record(std::string("atom:") + name);
     return h->Atom(name);
 }
 
 HFT VXAPI CoreGetHFTByName(ASAtom name, ASUns32* version) {
-    Host* h = Host::Current();
+    Host* h = Current("core 10");
     if (!h) return nullptr;
-    h->CheckThread("core 10");
     return h->GetTable(h->AtomName(name), version);
 }
 
 void VXAPI CoreRaise(ASInt32 code, const char* file, ASInt32 line, const char* function) {
-    Host* h = Host::Current();
+    Host* h = Current("core 17");
     std::string where = std::string(function ? function : "?") + " " + (file ? file : "?") + ":" + std::to_string(line);
     if (h) h->Raise(code, where.c_str());
     throw new CVxException{code};
 }
 
 void VXAPI CoreLog(const char* text) {
-    if (Host* h = Host::Current()) h->AppendLog(text);
+    if (Host* h = Current("core 18")) h->AppendLog(text);
 }
 
 // ---- "AS"
 
 void* VXAPI ASmalloc(ASUns32 size) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 1");
     if (!h) return nullptr;
     void* block = std::malloc(size ? size : 1);
     if (block) h->Objects().Add(block, std::make_unique<BlockObject>(size));
@@ -82,7 +89,7 @@ void* VXAPI ASmalloc(ASUns32 size) {
 }
 
 void* VXAPI ASrealloc(void* block, ASUns32 size) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 2");
     if (!h) return nullptr;
     if (!block) return ASmalloc(size);
     auto* old = h->Objects().UseAs<BlockObject>(block, ObjectKind::Block, "AS 2");
@@ -97,7 +104,7 @@ void* VXAPI ASrealloc(void* block, ASUns32 size) {
 }
 
 void VXAPI ASfree(void* block) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 3");
     if (!h || !block) return;
     // Freed only when it is one of ours and still live: anything else is recorded, never touched.
     if (h->Objects().Release(block, ObjectKind::Block, "AS 3")) std::free(block);
@@ -105,9 +112,8 @@ void VXAPI ASfree(void* block) {
 
 HFTServer VXAPI ASNewHFTServer(const char* name, HFTServerProvideProc provider, HFTServerDestroyProc destroy,
                                void* clientData) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 6");
     if (!h) return nullptr;
-    h->CheckThread("AS 6");
     if (!name || !provider) {
         h->Objects().RecordError("AS 6 given no name or no provider");
         return nullptr;
@@ -119,9 +125,8 @@ HFTServer VXAPI ASNewHFTServer(const char* name, HFTServerProvideProc provider, 
 }
 
 void VXAPI ASDestroyHFTServer(HFTServer handle) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 7");
     if (!h) return;
-    h->CheckThread("AS 7");
     auto* server = h->Objects().UseAs<ServerObject>(handle, ObjectKind::Server, "AS 7");
     if (!server) return;
     if (server->destroying) {
@@ -140,9 +145,8 @@ void VXAPI ASDestroyHFTServer(HFTServer handle) {
 }
 
 HFT VXAPI ASNewHFT(HFTServer handle, ASUns32 entryCount) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 8");
     if (!h) return nullptr;
-    h->CheckThread("AS 8");
     auto* server = h->Objects().UseAs<ServerObject>(handle, ObjectKind::Server, "AS 8");
     if (!server) return nullptr;
     auto table = std::make_unique<TableObject>(handle, server->name, entryCount);
@@ -153,9 +157,8 @@ HFT VXAPI ASNewHFT(HFTServer handle, ASUns32 entryCount) {
 }
 
 void VXAPI ASDestroyHFT(HFT table) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 9");
     if (!h) return;
-    h->CheckThread("AS 9");
     if (!table) {
         h->Objects().RecordError("AS 9 given null");
         return;
@@ -167,7 +170,7 @@ void VXAPI ASDestroyHFT(HFT table) {
 }
 
 ASFileSys VXAPI ASGetDefaultFileSys() {
-    Host* h = Host::Current();
+    Host* h = Current("AS 21");
     return h ? h->DefaultFileSys() : nullptr;
 }
 
@@ -177,21 +180,21 @@ PathObject* UsePath(Host* h, ASFileSys fs, ASPathName path, const char* user) {
 }
 
 ASPathName VXAPI ASFileSysCopyPath(ASFileSys fs, ASPathName path) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 24");
     if (!h) return nullptr;
     PathObject* p = UsePath(h, fs, path, "AS 24");
     return p ? h->Objects().Add(std::make_unique<PathObject>(p->path)) : nullptr;
 }
 
 void VXAPI ASFileSysReleasePath(ASFileSys fs, ASPathName path) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 25");
     if (!h || !path) return;
     if (!h->IsFileSys(fs)) h->Objects().RecordError("AS 25 given unknown file system " + Hex(fs));
     h->Objects().Release(path, ObjectKind::Path, "AS 25");
 }
 
 ASInt32 VXAPI ASFileSysRemove(ASFileSys fs, ASPathName path) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 27");
     if (!h) return kErrGeneral;
     PathObject* p = UsePath(h, fs, path, "AS 27");
     if (!p) return kErrBadParameter;
@@ -202,9 +205,8 @@ ASInt32 VXAPI ASFileSysRemove(ASFileSys fs, ASPathName path) {
 }
 
 ASPathName VXAPI ASFileGetPath(ASFile file) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 37");
     if (!h) return nullptr;
-    h->CheckThread("AS 37");
     Document* doc = h->FindDocumentByFile(file);
     if (!doc) {
         h->Objects().RecordError("AS 37 given unknown file " + Hex(file));
@@ -214,9 +216,8 @@ ASPathName VXAPI ASFileGetPath(ASFile file) {
 }
 
 ASFileSys VXAPI ASFileGetFileSys(ASFile file) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 38");
     if (!h) return nullptr;
-    h->CheckThread("AS 38");
     if (!h->FindDocumentByFile(file)) {
         h->Objects().RecordError("AS 38 given unknown file " + Hex(file));
         return nullptr;
@@ -225,7 +226,7 @@ ASFileSys VXAPI ASFileGetFileSys(ASFile file) {
 }
 
 ASPathName VXAPI ASFileSysCreatePath(ASFileSys fs, ASAtom type, const void* pathText, const void* zero) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 52");
     if (!h) return nullptr;
     if (!h->IsFileSys(fs)) {
         h->Objects().RecordError("AS 52 given unknown file system " + Hex(fs));
@@ -247,7 +248,7 @@ ASPathName VXAPI ASFileSysCreatePath(ASFileSys fs, ASAtom type, const void* path
 }
 
 ASInt32 VXAPI ASFileSysDisplayText(ASFileSys fs, ASPathName path, ASText out) {
-    Host* h = Host::Current();
+    Host* h = Current("AS 99");
     if (!h) return kErrGeneral;
     PathObject* p = UsePath(h, fs, path, "AS 99");
     auto* text = h->Objects().UseAs<TextObject>(out, ObjectKind::Text, "AS 99");
@@ -259,29 +260,29 @@ ASInt32 VXAPI ASFileSysDisplayText(ASFileSys fs, ASPathName path, ASText out) {
 // ---- "ASExtra"
 
 ASText VXAPI ASTextNew() {
-    Host* h = Host::Current();
+    Host* h = Current("ASExtra 3");
     return h ? h->Objects().Add(std::make_unique<TextObject>(L"")) : nullptr;
 }
 
 ASText VXAPI ASTextFromUnicode(const wchar_t* text, ASInt32 format) {
-    Host* h = Host::Current();
+    Host* h = Current("ASExtra 4");
     return h ? h->Objects().Add(std::make_unique<TextObject>(text ? text : L"")) : nullptr;
 }
 
 void VXAPI ASTextDestroy(ASText text) {
-    Host* h = Host::Current();
+    Host* h = Current("ASExtra 12");
     if (h && text) h->Objects().Release(text, ObjectKind::Text, "ASExtra 12");
 }
 
 const wchar_t* VXAPI ASTextGetUnicode(ASText text) {
-    Host* h = Host::Current();
+    Host* h = Current("ASExtra 21");
     if (!h) return kEmpty;
     auto* t = h->Objects().UseAs<TextObject>(text, ObjectKind::Text, "ASExtra 21");
     return t ? t->value.c_str() : kEmpty;
 }
 
 void VXAPI ASTextSetUnicode(ASText text, const wchar_t* value) {
-    Host* h = Host::Current();
+    Host* h = Current("ASExtra 36");
     if (!h) return;
     if (auto* t = h->Objects().UseAs<TextObject>(text, ObjectKind::Text, "ASExtra 36")) t->value = value ? value : L"";
 }
@@ -289,9 +290,8 @@ void VXAPI ASTextSetUnicode(ASText text, const wchar_t* value) {
 // ---- "PDModel"
 
 ASFile VXAPI PDDocGetFile(PDDoc doc) {
-    Host* h = Host::Current();
+    Host* h = Current("PDModel 79");
     if (!h) return nullptr;
-    h->CheckThread("PDModel 79");
     Document* d = h->FindDocument(doc);
     if (!d) {
         h->Objects().RecordError("PDModel 79 given unknown document " + Hex(doc));
@@ -303,46 +303,40 @@ ASFile VXAPI PDDocGetFile(PDDoc doc) {
 // ---- "AppView"
 
 ASAtom VXAPI AVAppGetName() {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 9");
     if (!h) return 0;
-    h->CheckThread("AppView 9");
     h->Record("app-name");
     return h->Atom(h->Options().appName);
 }
 
 AVDoc VXAPI AVAppGetActiveDoc() {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 12");
     if (!h) return nullptr;
-    h->CheckThread("AppView 12");
     Document* doc = h->ActiveDocument();
     return doc ? doc->avDoc() : nullptr;
 }
 
 void VXAPI AVAppRegisterIdleProc(AVIdleProc proc, void* clientData, ASUns32 period) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 39");
     if (!h) return;
-    h->CheckThread("AppView 39");
     if (proc) h->RegisterIdle(proc, clientData, period);
 }
 
 void VXAPI AVAppUnregisterIdleProc(AVIdleProc proc, void* clientData) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 41");
     if (!h) return;
-    h->CheckThread("AppView 41");
     h->UnregisterIdle(proc, clientData);
 }
 
 void VXAPI AVAppRegisterNotification(ASInt32 notification, ExtensionID owner, void* proc, void* clientData) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 43");
     if (!h) return;
-    h->CheckThread("AppView 43");
     if (proc) h->RegisterNotification(notification, owner, proc, clientData);
 }
 
 PDDoc VXAPI AVDocGetPDDoc(AVDoc view) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 50");
     if (!h) return nullptr;
-    h->CheckThread("AppView 50");
     Document* doc = h->FindDocumentByView(view);
     if (!doc) {
         h->Objects().RecordError("AppView 50 given unknown view " + Hex(view));
@@ -352,47 +346,44 @@ PDDoc VXAPI AVDocGetPDDoc(AVDoc view) {
 }
 
 ASUns32 VXAPI AVSysGetModifiers() {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 166");
     return h ? h->Modifiers() : 0;
 }
 
 AVDoc VXAPI AVDocOpenFromFile(ASPathName path, ASFileSys fs, void* zero) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 497");
     if (!h) throw new CVxException{kErrGeneral};
-    h->CheckThread("AppView 497");
     PathObject* p = UsePath(h, fs, path, "AppView 497");
     if (!p) h->Raise(kErrBadParameter, "AppView 497 without a path");
     return h->OpenDocumentOrRaise(p->path)->avDoc();
 }
 
 AVRibbon VXAPI AVAppGetRibbon() {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 559");
     if (!h) return nullptr;
-    h->CheckThread("AppView 559");
     return &h->GetRibbon();
 }
 
 HWND VXAPI AVAppGetMainWindow() {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 567");
     return h ? h->MainWindow() : nullptr;
 }
 
 ASInt32 VXAPI AVAppQuery(ASInt32 selector) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 663");
     if (h) h->Record("query:" + std::to_string(selector));
     return 0;
 }
 
 void* VXAPI AVAppTakeImageStrip(ASInt32 resourceId, ASInt32 zero, ExtensionID ext) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 665");
     if (!h) return nullptr;
-    h->CheckThread("AppView 665");
     h->Record("strip-take:" + std::to_string(resourceId));
     return FindResourceObject(h, ObjectKind::ImageStrip, resourceId, ext, "AppView 665");
 }
 
 void VXAPI AVAppReturnImageStrip(void* strip) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 667");
     if (!h || !strip) return;
     h->Record("strip-return");
     h->Objects().Release(strip, ObjectKind::ImageStrip, "AppView 667");
@@ -405,9 +396,8 @@ bool IsRibbon(Host* h, AVRibbon ribbon, const char* user) {
 }
 
 ASBool VXAPI AVRibbonRemovePanel(AVRibbon ribbon, ASAtom category, ASAtom panel) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 733");
     if (!h) return 0;
-    h->CheckThread("AppView 733");
     std::string names = h->AtomName(category) + " " + h->AtomName(panel);
     h->Record("ribbon-remove-panel:" + names);
     if (!IsRibbon(h, ribbon, "AppView 733")) return 0;
@@ -417,9 +407,8 @@ ASBool VXAPI AVRibbonRemovePanel(AVRibbon ribbon, ASAtom category, ASAtom panel)
 }
 
 ASBool VXAPI AVRibbonRemoveButton(AVRibbon ribbon, ASAtom category, ASAtom panel, ASAtom button) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 740");
     if (!h) return 0;
-    h->CheckThread("AppView 740");
     std::string names = h->AtomName(category) + " " + h->AtomName(panel) + " " + h->AtomName(button);
     h->Record("ribbon-remove-button:" + names);
     if (!IsRibbon(h, ribbon, "AppView 740")) return 0;
@@ -429,16 +418,14 @@ ASBool VXAPI AVRibbonRemoveButton(AVRibbon ribbon, ASAtom category, ASAtom panel
 }
 
 void VXAPI AVAlert(ASText text) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 824");
     if (!h) return;
-    h->CheckThread("AppView 824");
     if (auto* t = h->Objects().UseAs<TextObject>(text, ObjectKind::Text, "AppView 824")) h->AddAlert(t->value);
 }
 
 AVRibbonItem VXAPI AVRibbonAddItem(AVRibbon ribbon, ASAtom at, AVIcon image, ASText title, ASInt32 mode) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 885");
     if (!h) return nullptr;
-    h->CheckThread("AppView 885");
     if (!IsRibbon(h, ribbon, "AppView 885")) return nullptr;
     ImageObject* icon = image ? h->Objects().UseAs<ImageObject>(image, ObjectKind::Icon, "AppView 885") : nullptr;
     TextObject* text = title ? h->Objects().UseAs<TextObject>(title, ObjectKind::Text, "AppView 885") : nullptr;
@@ -459,9 +446,8 @@ AVRibbonItem VXAPI AVRibbonAddItem(AVRibbon ribbon, ASAtom at, AVIcon image, AST
 }
 
 void VXAPI AVRibbonItemSetProc(AVRibbonItem handle, AVRibbonProc proc, ASUns32 clientData) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 886");
     if (!h) return;
-    h->CheckThread("AppView 886");
     if (!h->GetRibbon().OwnsItem(handle)) {
         h->Objects().RecordError("AppView 886 given unknown ribbon item " + Hex(handle));
         return;
@@ -476,23 +462,21 @@ void VXAPI AVRibbonItemSetProc(AVRibbonItem handle, AVRibbonProc proc, ASUns32 c
 }
 
 void VXAPI AVRibbonBeforeCommand(AVRibbon ribbon) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 888");
     if (!h) return;
-    h->CheckThread("AppView 888");
     h->Record("ribbon-before-command");
     IsRibbon(h, ribbon, "AppView 888");
 }
 
 AVIcon VXAPI AVIconLoadPNG(ASInt32 resourceId, ExtensionID ext) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 889");
     if (!h) return nullptr;
-    h->CheckThread("AppView 889");
     h->Record("icon-load:" + std::to_string(resourceId));
     return FindResourceObject(h, ObjectKind::Icon, resourceId, ext, "AppView 889");
 }
 
 void VXAPI AVIconRelease(AVIcon icon) {
-    Host* h = Host::Current();
+    Host* h = Current("AppView 890");
     if (!h || !icon) return;
     h->Record("icon-release");
     h->Objects().Release(icon, ObjectKind::Icon, "AppView 890");

@@ -162,8 +162,8 @@ int main() {
         }
         Print("objects: " + host.Objects().CountsText() + "\n");
         auto problems = host.Objects().Problems();
+        for (auto& violation : host.ThreadViolations()) problems.push_back("thread: " + violation);
         for (auto& problem : problems) Print("  " + problem + "\n");
-        for (auto& violation : host.ThreadViolations()) Print("  thread: " + violation + "\n");
         if (!problems.empty() && exitCode == 0) exitCode = 1;
         Print(problems.empty() ? "result: clean\n" : "result: " + std::to_string(problems.size()) + " problem(s)\n");
     }

@@ -89,6 +89,9 @@ TEST_F(CoreTest, RaiseThrowsTheCodeAndEntry4ReportsItPerThread) {
     EXPECT_EQ(otherBefore, 0);
     EXPECT_EQ(otherAfter, 77);
     EXPECT_EQ(code(), 0x1234);
+    // Served per thread, and reported as calls off the main thread.
+    EXPECT_EQ(host().ThreadViolations().size(), 3u);
+    host().ClearThreadViolations();
 }
 
 TEST_F(CoreTest, LogGoesToMemoryAndFile) {

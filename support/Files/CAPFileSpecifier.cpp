@@ -6,6 +6,8 @@
 #include <string>
 
 #include "CAPError.h"
+#include "Files/CAPPathText.h"
+#include "resources/CAPResource.h"
 #include "Utilities/CAPHandles.h"
 #include "VxGuard.h"
 #include "VxHFT.h"
@@ -20,19 +22,6 @@ const char kDestroyFunction[] = "CAPFileSpecifier::~CAPFileSpecifier";
 enum : ASInt32 { kErrNoHostPath = 0x30000001 };
 enum { kAssignRaiseLine = 206, kConvertRaiseLine = 450 };
 
-enum : UINT {
-    kIdsGeneral = 18030,
-    kIdsCannotAssign = 18031,
-    kIdsCannotConvert = 18032,
-    kIdsNoAbsolutePath = 18034,
-    kIdsNoSize = 18040,
-    kIdsCannotCopy = 18042,
-    kIdsFolderContent = 18043,
-    kIdsNoName = 18047,
-    kIdsNoExtension = 18048,
-};
-
-using CFindHandle = CAPFindHandle;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool EndsWithSeparator(const std::wstring& text) { return !text.empty() && IsSeparator(text.back()); }
@@ -72,10 +61,6 @@ std::wstring FullPath(const wchar_t* path, DWORD limit) {
     return std::wstring(buffer, length);
 }
 
-bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
 
 }  // namespace
 
@@ -95,11 +80,8 @@ CAPFileSpecifier::~CAPFileSpecifier() {
 }
 
 void CAPFileSpecifier::ReleaseHostPath() {
-    if (!hostPath_) return;
-    // Cleared first: a release that fails must not leave a path that would be released again.
-    ASPathName path = hostPath_;
-    hostPath_ = nullptr;
-    VxReleasePath(nullptr, path);
+    // Handed out of the holder first: a release that fails must not leave a path to release again.
+    if (ASPathName path = hostPath_.Release()) VxReleasePath(nullptr, path);
 }
 
 bool CAPFileSpecifier::Assign(const wchar_t* text) {
@@ -112,7 +94,7 @@ bool CAPFileSpecifier::Assign(const wchar_t* text) {
 }
 
 CAPFileSpecifier& CAPFileSpecifier::operator=(const wchar_t* path) {
-    if (!Assign(path)) CAPError::Instance().AddError(kIdsCannotAssign);
+    if (!Assign(path)) CAPError::Instance().AddError(IDS_FILESPEC_ASSIGN);
     return *this;
 }
 
@@ -134,7 +116,7 @@ CAPFileSpecifier& CAPFileSpecifier::operator=(ASPathName hostPath) {
     }
     if (!assigned) {
         path_[0] = L'\0';
-        CAPError::Instance().AddError(kIdsCannotAssign);
+        CAPError::Instance().AddError(IDS_FILESPEC_ASSIGN);
     }
     return *this;
 }
@@ -142,12 +124,12 @@ CAPFileSpecifier& CAPFileSpecifier::operator=(ASPathName hostPath) {
 CAPFileSpecifier::operator CVxASPathName*() {
     VX_TRY {
         ReleaseHostPath();
-        hostPath_ = VxPathFromWide(path_);
+        hostPath_.Reset(VxPathFromWide(path_));
         if (!hostPath_) VxRaise(kErrNoHostPath, kSite, kConvertRaiseLine, kConvertFunction);
-        return static_cast<CVxASPathName*>(hostPath_);
+        return static_cast<CVxASPathName*>(hostPath_.get());
     }
     VX_CATCH(kSite, kConvertFunction)
-    CAPError::Instance().AddError(kIdsCannotConvert);
+    CAPError::Instance().AddError(IDS_FILESPEC_CONVERT);
     return nullptr;
 }
 
@@ -160,7 +142,7 @@ const char* CAPFileSpecifier::GetNarrowPath() const {
     if (!WideCharToMultiByte(CP_ACP, 0, path_, -1, narrowPath_, kCAPMaxPath, nullptr, nullptr)) {
         DWORD error = GetLastError();
         narrowPath_[0] = '\0';
-        CAPError::Instance().AddErrorWithValue(error, kIdsCannotConvert);
+        CAPError::Instance().AddErrorWithValue(error, IDS_FILESPEC_CONVERT);
     }
     return narrowPath_;
 }
@@ -174,13 +156,13 @@ bool CAPFileSpecifier::operator==(const CAPFileSpecifier& other) const {
     std::wstring mine = comparable(*this);
     if (mine.empty()) return false;
     std::wstring theirs = comparable(other);
-    return !theirs.empty() && SameTextIgnoringCase(mine, theirs);
+    return !theirs.empty() && CAPSameTextIgnoringCase(mine, theirs);
 }
 
 bool CAPFileSpecifier::GetAbsolutePath(CAPFileSpecifier& out) const {
     std::wstring full = FullPath(path_, kCAPMaxPath);
     if (full.empty()) {
-        CAPError::Instance().AddError(kIdsNoAbsolutePath);
+        CAPError::Instance().AddError(IDS_FILESPEC_ABSOLUTE);
         return false;
     }
     out = full.c_str();
@@ -196,13 +178,13 @@ bool CAPFileSpecifier::GetFileName(wchar_t* out, size_t outSize) const {
         if ((!parts.name.empty() || !parts.extension.empty()) && CopyOut(parts.name + parts.extension, out, outSize))
             return true;
     }
-    CAPError::Instance().AddError(kIdsNoName);
+    CAPError::Instance().AddError(IDS_FILESPEC_NAME);
     return false;
 }
 
 bool CAPFileSpecifier::GetExtension(wchar_t* out, size_t outSize) const {
     if (IsFolder() || !CopyOut(SplitLastComponent(path_).extension, out, outSize)) {
-        CAPError::Instance().AddError(kIdsNoExtension);
+        CAPError::Instance().AddError(IDS_FILESPEC_EXTENSION);
         return false;
     }
     return true;
@@ -211,7 +193,7 @@ bool CAPFileSpecifier::GetExtension(wchar_t* out, size_t outSize) const {
 bool CAPFileSpecifier::GetSize(DWORD* low, DWORD* high) const {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path_, GetFileExInfoStandard, &data)) {
-        CAPError::Instance().AddErrorWithValue(GetLastError(), kIdsNoSize);
+        CAPError::Instance().AddErrorWithValue(GetLastError(), IDS_FILESPEC_SIZE);
         return false;
     }
     if (low) *low = data.nFileSizeLow;
@@ -237,7 +219,7 @@ bool CAPFileSpecifier::Copy(const CAPFileSpecifier& target, bool overwrite, bool
                             bool continueOnError) const {
     if (IsFile()) return CopyFileTo(target, overwrite);
     if (IsFolder()) return CopyFolderTo(target, overwrite, recursive, continueOnError);
-    CAPError::Instance().AddError(kIdsGeneral);
+    CAPError::Instance().AddError(IDS_FILESPEC_GENERAL);
     return false;
 }
 
@@ -247,18 +229,18 @@ bool CAPFileSpecifier::CopyFileTo(const CAPFileSpecifier& target, bool overwrite
     if (target.IsFolder()) {
         wchar_t name[kCAPMaxPath];
         if (!GetFileName(name, kCAPMaxPath)) {
-            CAPError::Instance().AddError(kIdsCannotCopy, path_, target.path_);
+            CAPError::Instance().AddError(IDS_FILESPEC_COPY, path_, target.path_);
             return false;
         }
         if (!EndsWithSeparator(destination)) destination += L'\\';
         destination += name;
     }
     if (destination.size() >= kCAPMaxPath) {
-        CAPError::Instance().AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, kIdsCannotCopy, path_, destination.c_str());
+        CAPError::Instance().AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, IDS_FILESPEC_COPY, path_, destination.c_str());
         return false;
     }
     if (!CopyFileW(path_, destination.c_str(), overwrite ? FALSE : TRUE)) {
-        CAPError::Instance().AddErrorWithValue(GetLastError(), kIdsCannotCopy, path_, destination.c_str());
+        CAPError::Instance().AddErrorWithValue(GetLastError(), IDS_FILESPEC_COPY, path_, destination.c_str());
         return false;
     }
     return true;
@@ -269,14 +251,14 @@ bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwri
     CAPError& errors = CAPError::Instance();
     wchar_t name[kCAPMaxPath];
     if (!GetFileName(name, kCAPMaxPath)) {
-        errors.AddError(kIdsCannotCopy, path_, target.path_);
+        errors.AddError(IDS_FILESPEC_COPY, path_, target.path_);
         return false;
     }
     std::wstring destination = target.path_;
     if (!EndsWithSeparator(destination)) destination += L'\\';
     destination += name;
     if (destination.size() >= kCAPMaxPath) {
-        errors.AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, kIdsCannotCopy, path_, destination.c_str());
+        errors.AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, IDS_FILESPEC_COPY, path_, destination.c_str());
         return false;
     }
 
@@ -286,8 +268,8 @@ bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwri
     if (!source.empty() && EndsWithSeparator(source)) source.pop_back();
     if (source.empty() || inside.empty() ||
         (inside.size() > source.size() && IsSeparator(inside[source.size()]) &&
-         SameTextIgnoringCase(inside.substr(0, source.size()), source))) {
-        errors.AddError(kIdsCannotCopy, path_, destination.c_str());
+         CAPSameTextIgnoringCase(inside.substr(0, source.size()), source))) {
+        errors.AddError(IDS_FILESPEC_COPY, path_, destination.c_str());
         return false;
     }
 
@@ -296,7 +278,7 @@ bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwri
         DWORD attributes = GetFileAttributesW(destination.c_str());
         if (error != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES ||
             !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            errors.AddErrorWithValue(error, kIdsCannotCopy, path_, destination.c_str());
+            errors.AddErrorWithValue(error, IDS_FILESPEC_COPY, path_, destination.c_str());
             return false;
         }
     }
@@ -305,9 +287,9 @@ bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwri
     CAPFileSpecifier destinationFolder(destination.c_str());
     std::wstring pattern = source + L"\\*";
     WIN32_FIND_DATAW found;
-    CFindHandle find(FindFirstFileW(pattern.c_str(), &found));
+    CAPFindHandle find(FindFirstFileW(pattern.c_str(), &found));
     if (!find.valid()) {
-        errors.AddErrorWithValue(GetLastError(), kIdsFolderContent, path_);
+        errors.AddErrorWithValue(GetLastError(), IDS_FILESPEC_COPY_CONTENT, path_);
         return false;
     }
     bool allCopied = true;
@@ -316,7 +298,7 @@ bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwri
         std::wstring childPath = source + L"\\" + found.cFileName;
         bool copied = false;
         if (childPath.size() >= kCAPMaxPath) {
-            errors.AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, kIdsFolderContent, path_);
+            errors.AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, IDS_FILESPEC_COPY_CONTENT, path_);
         } else {
             CAPFileSpecifier child(childPath.c_str());
             copied = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -329,7 +311,7 @@ bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwri
         }
     } while (FindNextFileW(find.get(), &found));
     if (GetLastError() != ERROR_NO_MORE_FILES) {
-        errors.AddErrorWithValue(GetLastError(), kIdsFolderContent, path_);
+        errors.AddErrorWithValue(GetLastError(), IDS_FILESPEC_COPY_CONTENT, path_);
         return false;
     }
     return allCopied;

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
 
 // The host's path type as this class names it; a host path (ASPathName) is a pointer to one.
@@ -69,5 +70,5 @@ private:
     wchar_t path_[kCAPMaxPath];
     mutable char narrowPath_[kCAPMaxPath];
     mutable wchar_t pathCopy_[kCAPMaxPath];
-    ASPathName hostPath_ = nullptr;
+    CAPHostPath hostPath_;
 };

@@ -1,84 +1,160 @@
-// CAPHandles.h - owning wrappers for the kernel handles, find handles and host paths the module holds.
-// Each closes or releases exactly once; none can be copied, all can be moved.
+// CAPHandles.h - the one set of owning handles of the plug-in: every Win32, CryptoAPI and host object
+// it holds is one CAPOwned<Traits>, a handle together with its release. None can be copied; all can
+// be moved; each releases exactly once.
+//
+// COM interfaces are held in _com_ptr_t (counted references) and VARIANTs in _variant_t, the owning
+// types of <comdef.h>; a SAFEARRAY not (yet) inside a VARIANT is a CAPSafeArray.
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
+#include <wincrypt.h>
 
 #include <utility>
 
+#include "VxGuard.h"
 #include "VxHFT.h"
 
-// A kernel handle (file, event, thread). Null and INVALID_HANDLE_VALUE both stand for none.
-class CAPHandle {
+template <class Traits>
+class CAPOwned {
 public:
-    CAPHandle() = default;
-    explicit CAPHandle(HANDLE handle) : handle_(handle) {}
-    ~CAPHandle() { Reset(); }
-    CAPHandle(const CAPHandle&) = delete;
-    CAPHandle& operator=(const CAPHandle&) = delete;
-    CAPHandle(CAPHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    CAPHandle& operator=(CAPHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
+    using Handle = typename Traits::Handle;
+
+    CAPOwned() = default;
+    explicit CAPOwned(Handle handle) : handle_(handle) {}
+    ~CAPOwned() { Reset(); }
+    CAPOwned(const CAPOwned&) = delete;
+    CAPOwned& operator=(const CAPOwned&) = delete;
+    CAPOwned(CAPOwned&& other) noexcept : handle_(other.Release()) {}
+    CAPOwned& operator=(CAPOwned&& other) noexcept {
+        if (this != &other) Reset(other.Release());
         return *this;
     }
 
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    Handle get() const { return handle_; }
+    bool valid() const { return Traits::Valid(handle_); }
     explicit operator bool() const { return valid(); }
-    void Reset(HANDLE handle = nullptr) {
-        if (valid()) CloseHandle(handle_);
-        handle_ = handle;
+    // Releases the current handle; the result is where a creating call writes the new one.
+    Handle* put() {
+        Reset();
+        return &handle_;
+    }
+    // Hands the handle on without releasing it.
+    Handle Release() { return std::exchange(handle_, Traits::None()); }
+    void Reset(Handle handle = Traits::None()) {
+        Handle old = std::exchange(handle_, handle);
+        if (Traits::Valid(old)) Traits::Free(old);
     }
 
 private:
-    HANDLE handle_ = nullptr;
+    Handle handle_ = Traits::None();
 };
 
-// A FindFirstFileW search.
-class CAPFindHandle {
-public:
-    explicit CAPFindHandle(HANDLE handle) : handle_(handle) {}
-    ~CAPFindHandle() {
-        if (valid()) FindClose(handle_);
-    }
-    CAPFindHandle(const CAPFindHandle&) = delete;
-    CAPFindHandle& operator=(const CAPFindHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
+namespace capHandleTraits {
 
-private:
-    HANDLE handle_;
+// File, event, mutex, process: null and INVALID_HANDLE_VALUE both stand for none.
+struct Kernel {
+    using Handle = HANDLE;
+    static Handle None() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Free(Handle h) { CloseHandle(h); }
+};
+// A thread whose parameters live in the starting frame: it has ended before the handle goes.
+struct Thread : Kernel {
+    static void Free(Handle h) {
+        WaitForSingleObject(h, INFINITE);
+        CloseHandle(h);
+    }
+};
+struct Find {
+    using Handle = HANDLE;
+    static Handle None() { return INVALID_HANDLE_VALUE; }
+    static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Free(Handle h) { FindClose(h); }
+};
+struct RegistryKey {
+    using Handle = HKEY;
+    static Handle None() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr; }
+    static void Free(Handle h) { RegCloseKey(h); }
+};
+struct CryptProvider {
+    using Handle = HCRYPTPROV;
+    static Handle None() { return 0; }
+    static bool Valid(Handle h) { return h != 0; }
+    static void Free(Handle h) { CryptReleaseContext(h, 0); }
+};
+struct CryptKey {
+    using Handle = HCRYPTKEY;
+    static Handle None() { return 0; }
+    static bool Valid(Handle h) { return h != 0; }
+    static void Free(Handle h) { CryptDestroyKey(h); }
+};
+struct SafeArray {
+    using Handle = SAFEARRAY*;
+    static Handle None() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr; }
+    static void Free(Handle h) { SafeArrayDestroy(h); }
+};
+// CoInitialize's answer: S_FALSE (already initialised) still needs its CoUninitialize,
+// RPC_E_CHANGED_MODE (another apartment kind) must not get one.
+struct ComApartment {
+    using Handle = HRESULT;
+    static Handle None() { return E_FAIL; }
+    static bool Valid(Handle h) { return SUCCEEDED(h); }
+    static void Free(Handle) { CoUninitialize(); }
+};
+// Host objects, released through the host's tables. A host may raise from a release; that is logged
+// here, since a destructor must not pass it on.
+struct HostPath {
+    using Handle = ASPathName;
+    static Handle None() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr; }
+    static void Free(Handle h) {
+        VX_TRY { VxReleasePath(VxDefaultFileSys(), h); }
+        VX_CATCH("Utilities\\CAPHandles", "CAPHostPath::Reset")
+    }
+};
+struct HostText {
+    using Handle = ASText;
+    static Handle None() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr; }
+    static void Free(Handle h) {
+        VX_TRY { VxTextDestroy(h); }
+        VX_CATCH("Utilities\\CAPHandles", "CAPHostText::Reset")
+    }
+};
+struct HostIcon {
+    using Handle = AVIcon;
+    static Handle None() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr; }
+    static void Free(Handle h) {
+        VX_TRY { VxReleaseIcon(h); }
+        VX_CATCH("Utilities\\CAPHandles", "CAPHostIcon::Reset")
+    }
 };
 
-// A host path owned here, released in the default file system once.
-class CAPHostPath {
-public:
-    CAPHostPath() = default;
-    explicit CAPHostPath(ASPathName path) : path_(path) {}
-    ~CAPHostPath() { Reset(); }
-    CAPHostPath(const CAPHostPath&) = delete;
-    CAPHostPath& operator=(const CAPHostPath&) = delete;
-    CAPHostPath(CAPHostPath&& other) noexcept : path_(std::exchange(other.path_, nullptr)) {}
-    CAPHostPath& operator=(CAPHostPath&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            path_ = std::exchange(other.path_, nullptr);
-        }
-        return *this;
-    }
+}  // namespace capHandleTraits
 
-    ASPathName get() const { return path_; }
-    explicit operator bool() const { return path_ != nullptr; }
-    // Hands the path on (to the caller, or to the deferred delete that releases it).
-    ASPathName Release() { return std::exchange(path_, nullptr); }
-    void Reset(ASPathName path = nullptr) {
-        ASPathName old = std::exchange(path_, path);
-        if (old) VxReleasePath(VxDefaultFileSys(), old);
-    }
+using CAPHandle = CAPOwned<capHandleTraits::Kernel>;
+using CAPThread = CAPOwned<capHandleTraits::Thread>;
+using CAPFindHandle = CAPOwned<capHandleTraits::Find>;
+using CAPRegistryKey = CAPOwned<capHandleTraits::RegistryKey>;
+using CAPCryptProvider = CAPOwned<capHandleTraits::CryptProvider>;
+using CAPCryptKeyHandle = CAPOwned<capHandleTraits::CryptKey>;
+using CAPSafeArray = CAPOwned<capHandleTraits::SafeArray>;
+using CAPComApartment = CAPOwned<capHandleTraits::ComApartment>;
+using CAPHostPath = CAPOwned<capHandleTraits::HostPath>;  // released in the default file system
+using CAPHostText = CAPOwned<capHandleTraits::HostText>;
+using CAPHostIcon = CAPOwned<capHandleTraits::HostIcon>;
 
-private:
-    ASPathName path_ = nullptr;
-};
+// Waits for the thread, closes its handle and answers its exit code (STILL_ACTIVE when there was
+// none, or it cannot be read).
+inline DWORD CAPJoinThread(CAPThread& thread) {
+    DWORD code = STILL_ACTIVE;
+    if (!thread) return code;
+    WaitForSingleObject(thread.get(), INFINITE);
+    if (!GetExitCodeThread(thread.get(), &code)) code = STILL_ACTIVE;
+    thread.Reset();
+    return code;
+}

@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <wchar.h>
 
+#include "Utilities/CAPHandles.h"
+#include "Utilities/CAPRegistry.h"
 #include "Utilities/CAPSettings.h"
 #include "VxApp.h"
 
@@ -16,37 +18,6 @@ CAPLocaleReader sLocaleReader = SystemLocaleReader;
 
 const wchar_t* const kSupportedLanguages[] = {L"EN", L"DE", L"ES", L"FR", L"IT", L"NL", L"SK", L"JA",
                                               L"PT", L"ZH", L"RU", L"FI", L"DA", L"SV", L"NO"};
-
-class CRegKeyReader {
-public:
-    CRegKeyReader(HKEY root, const wchar_t* path) {
-        if (RegOpenKeyExW(root, path, 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
-    }
-    ~CRegKeyReader() {
-        if (key_) RegCloseKey(key_);
-    }
-    CRegKeyReader(const CRegKeyReader&) = delete;
-    CRegKeyReader& operator=(const CRegKeyReader&) = delete;
-
-    // A REG_SZ or REG_EXPAND_SZ value of at most MAX_PATH - 1 characters; empty otherwise.
-    std::wstring ReadText(const wchar_t* name) const {
-        if (!key_) return std::wstring();
-        wchar_t buffer[MAX_PATH] = {};
-        DWORD type = 0;
-        DWORD bytes = sizeof buffer;
-        if (RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes) != ERROR_SUCCESS ||
-            (type != REG_SZ && type != REG_EXPAND_SZ))
-            return std::wstring();
-        // The stored text need not be terminated.
-        size_t length = bytes / sizeof(wchar_t);
-        if (length >= MAX_PATH) length = MAX_PATH - 1;
-        buffer[length] = L'\0';
-        return std::wstring(buffer);
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 }  // namespace
 
@@ -81,8 +52,13 @@ std::wstring GetUILanguageCode() {
 
 HMODULE LoadLanguageModule(const wchar_t* moduleName, bool makeCurrent, std::wstring* languageCode) {
     if (!moduleName || !*moduleName) return nullptr;
-    std::wstring installSource = CRegKeyReader(HKEY_LOCAL_MACHINE, GetSettingsKeyPath(Settings).c_str())
-                                     .ReadText(L"installsource");
+    std::wstring installSource;
+    {
+        CAPRegistryKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, GetSettingsKeyPath(Settings).c_str(), 0, KEY_READ, key.put()) ==
+            ERROR_SUCCESS)
+            CAPReadRegistryText(key.get(), L"installsource", MAX_PATH, &installSource);
+    }
     if (installSource.find(L"orvane") == std::wstring::npos) return nullptr;
 
     std::wstring code = GetUILanguageCode();

@@ -8,7 +8,7 @@ const wchar_t kContainer[] = L"Varnel5Container";
 constexpr DWORD kBlobHeader = 12;
 constexpr DWORD kAesBlock = 16;
 
-bool AcquireProvider(DWORD type, CCryptProvider& provider) {
+bool AcquireProvider(DWORD type, CAPCryptProvider& provider) {
     if (CryptAcquireContextW(provider.put(), nullptr, nullptr, type, CRYPT_VERIFYCONTEXT)) return true;
     if (CryptAcquireContextW(provider.put(), kContainer, nullptr, type, CRYPT_NEWKEYSET)) return true;
     if (static_cast<HRESULT>(GetLastError()) == NTE_EXISTS &&

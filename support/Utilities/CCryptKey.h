@@ -6,68 +6,7 @@
 
 #include <utility>
 
-// Owning CryptoAPI provider context.
-class CCryptProvider {
-public:
-    CCryptProvider() = default;
-    ~CCryptProvider() { Reset(); }
-    CCryptProvider(const CCryptProvider&) = delete;
-    CCryptProvider& operator=(const CCryptProvider&) = delete;
-    CCryptProvider(CCryptProvider&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-    CCryptProvider& operator=(CCryptProvider&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = std::exchange(other.handle_, 0);
-        }
-        return *this;
-    }
-
-    HCRYPTPROV get() const { return handle_; }
-    explicit operator bool() const { return handle_ != 0; }
-    // Releases the current context; the result is where CryptAcquireContextW writes the new one.
-    HCRYPTPROV* put() {
-        Reset();
-        return &handle_;
-    }
-    void Reset() {
-        if (handle_) CryptReleaseContext(handle_, 0);
-        handle_ = 0;
-    }
-
-private:
-    HCRYPTPROV handle_ = 0;
-};
-
-// Owning CryptoAPI key. Destroy it before the provider it came from.
-class CCryptKeyHandle {
-public:
-    CCryptKeyHandle() = default;
-    ~CCryptKeyHandle() { Reset(); }
-    CCryptKeyHandle(const CCryptKeyHandle&) = delete;
-    CCryptKeyHandle& operator=(const CCryptKeyHandle&) = delete;
-    CCryptKeyHandle(CCryptKeyHandle&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-    CCryptKeyHandle& operator=(CCryptKeyHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = std::exchange(other.handle_, 0);
-        }
-        return *this;
-    }
-
-    HCRYPTKEY get() const { return handle_; }
-    explicit operator bool() const { return handle_ != 0; }
-    HCRYPTKEY* put() {
-        Reset();
-        return &handle_;
-    }
-    void Reset() {
-        if (handle_) CryptDestroyKey(handle_);
-        handle_ = 0;
-    }
-
-private:
-    HCRYPTKEY handle_ = 0;
-};
+#include "Utilities/CAPHandles.h"
 
 struct CCryptKeyOptions {
     const BYTE* iv = nullptr;  // 16 bytes, or none for a random IV
@@ -116,8 +55,8 @@ public:
     ALG_ID Algorithm() const { return algorithm_; }
 
 private:
-    CCryptProvider provider_;
-    CCryptKeyHandle key_;
+    CAPCryptProvider provider_;
+    CAPCryptKeyHandle key_;  // destroyed before the provider it came from
     DWORD final_ = 1;
     ALG_ID algorithm_ = 0;
 };

@@ -64,44 +64,6 @@ DWORD RunProcess(const std::wstring& commandLine, std::string* output) {
     return code;
 }
 
-namespace {
-
-void DeleteTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (find) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find.get(), &found));
-    }
-    find.reset();
-    RemoveDirectoryW(folder.c_str());
-}
-
-std::atomic<int> folderCounter{0};
-
-}  // namespace
-
-TempFolder::TempFolder() {
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(ARRAYSIZE(temp), temp);
-    for (;;) {
-        path_ = std::wstring(temp) + L"tessera-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++folderCounter);
-        if (CreateDirectoryW(path_.c_str(), nullptr)) break;
-    }
-}
-
-TempFolder::~TempFolder() { DeleteTree(path_); }
-
 UniqueBstr B(const wchar_t* text) { return UniqueBstr(SysAllocString(text)); }
 
 std::wstring Text(const UniqueBstr& text) {

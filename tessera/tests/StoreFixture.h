@@ -10,6 +10,7 @@
 
 #include "Handles.h"
 #include "tessera/StandIn.h"
+#include "vxhost/HostFixture.h"
 
 namespace tessera::test {
 
@@ -23,18 +24,8 @@ std::wstring BinFolder();
 // Runs a program to its end; its standard output lands in *output.
 DWORD RunProcess(const std::wstring& commandLine, std::string* output);
 
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::wstring& Path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
+// A folder under %TEMP% that removes itself with everything in it.
+using TempFolder = vxhost::TempFolder;
 
 // Points TESSERA_STORE at a fresh seeded store for the test's lifetime.
 class StoreTest : public ::testing::Test {

@@ -285,22 +285,4 @@ TEST_F(TSRegistryTest, WritingAnEmptyListLeavesAnEmptyKey) {
     EXPECT_EQ(manager_.GetServerCount(), 0);
 }
 
-TEST(RegistryKeyHandle, ClosesOnResetAndMovesOwnership) {
-    CRegistryKey first;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, first.put()), ERROR_SUCCESS);
-    HKEY raw = first.get();
-    CRegistryKey second(std::move(first));
-    EXPECT_FALSE(first);
-    EXPECT_EQ(second.get(), raw);
-    DWORD subkeys = 0;
-    EXPECT_EQ(RegQueryInfoKeyW(second.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-    second.Reset();
-    EXPECT_FALSE(second);
-    EXPECT_EQ(RegQueryInfoKeyW(raw, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr),
-              ERROR_INVALID_HANDLE);
-}
-
 }  // namespace

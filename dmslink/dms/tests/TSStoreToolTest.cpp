@@ -47,7 +47,7 @@ protected:
     }
     std::wstring Store() const { return L"--store \"" + store_.path() + L"\" "; }
 
-    CComInitializer com_;
+    CAPComApartment com_{CoInitialize(nullptr)};
     VxTempFolder store_;
     VxTempFolder files_;
 };

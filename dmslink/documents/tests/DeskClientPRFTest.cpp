@@ -31,8 +31,7 @@ protected:
     };
     Details Read() {
         Details d;
-        Path path(this, document_);
-        d.ok = docs_->GetDeskClientDataDetails(path, &d.number, &d.version, &d.name, &d.database, &d.server);
+        d.ok = docs_->GetDeskClientDataDetails(document_, &d.number, &d.version, &d.name, &d.database, &d.server);
         return d;
     }
 
@@ -92,27 +91,24 @@ TEST_F(DeskClientPRFTest, OnlyTheFirst10240BytesAreRead) {
 }
 
 TEST_F(DeskClientPRFTest, ThePrfFileSitsBesideTheDocument) {
-    Path path(this, files_ / L"Contract.final.pdf");
-    EXPECT_EQ(docs_->GetPRFFileName(path), files_ / L"Contract.final.PRF");
-    Path plain(this, files_ / L"README");
-    EXPECT_EQ(docs_->GetPRFFileName(plain), files_ / L"README.PRF");
+    EXPECT_EQ(docs_->GetPRFFileName(files_ / L"Contract.final.pdf"), files_ / L"Contract.final.PRF");
+    EXPECT_EQ(docs_->GetPRFFileName(files_ / L"README"), files_ / L"README.PRF");
 }
 
 TEST_F(DeskClientPRFTest, ADescribedDocumentIsTrackedOnceWithoutARecordFile) {
     WritePrf(Standard());
-    Path path(this, document_);
-    ASSERT_TRUE(docs_->CheckDeskClientData(nullptr, path));
+    ASSERT_TRUE(docs_->CheckDeskClientData(nullptr, document_, Lookup()));
     ASSERT_EQ(docs_->GetCount(), 1);
     TrackedDocument* record = docs_->GetDocumentAt(0);
     EXPECT_TRUE(record->fromDeskClient);
     EXPECT_EQ(record->deskClientName, L"Lease.pdf");
     EXPECT_FALSE(Exists(files_ / L"TSFile.dat"));
-    EXPECT_FALSE(docs_->CheckDeskClientData(nullptr, path));
+    EXPECT_FALSE(docs_->CheckDeskClientData(nullptr, document_, Lookup()));
     EXPECT_EQ(docs_->GetCount(), 1);
 
     gTSManager->FindServer(L"SRV1")->connected = false;
     docs_->RemoveDoc(0);
-    EXPECT_FALSE(docs_->CheckDeskClientData(nullptr, path));  // the server is not connected
+    EXPECT_FALSE(docs_->CheckDeskClientData(nullptr, document_, Lookup()));  // the server is not connected
 }
 
 }  // namespace

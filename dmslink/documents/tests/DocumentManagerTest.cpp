@@ -1,3 +1,4 @@
+// The registry's records and close rules, carried out by the lifecycle layer against the DMS stand-in.
 #include <TesseraDMS.h>
 
 #include <algorithm>
@@ -5,6 +6,7 @@
 #include "DocumentsFixture.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
+#include "documents/TempWorkspace.h"
 
 namespace {
 
@@ -16,41 +18,74 @@ void CollectTrace(const char* line) {
     if (gTraceLines) gTraceLines->push_back(line);
 }
 
+const wchar_t kKept[] =
+    L"'Lease.pdf' could not be checked in to Tessera. Your changes are kept on this computer and will be checked in "
+    L"when you close the document again or the next time Varnel Pro starts.";
+
 class DocumentManagerTest : public DocumentsTest {
 protected:
     // A saved, open copy: the edit is on disk and the record is marked.
     CheckedOut SavedCopy() {
         CheckedOut copy = CheckOut();
-        host().EditDocument(copy.doc, " edited");
-        EXPECT_TRUE(host().SaveDocument(copy.doc));
-        docs_->DocumentWasSaved(copy.doc->pdDoc());
+        EditAndSave(copy);
         EXPECT_TRUE(copy.record->saved);
+        EXPECT_TRUE(IsOwed(copy.file));
         return copy;
     }
     size_t VersionCount() { return Versions().size(); }
+    enum class Way { RemoveDocument, RemoveUnused, PendingRelease, CloseAtSkipPath };
+    void GoWithoutCheckin(Way way, const CheckedOut& copy) {
+        switch (way) {
+        case Way::RemoveDocument:
+            Life().RemoveDocument(copy.file);
+            break;
+        case Way::RemoveUnused:
+            copy.record->pdDoc = nullptr;
+            Life().RemoveUnusedDocuments();
+            break;
+        case Way::PendingRelease:
+            docs_->SetPendingDocument(copy.record);
+            Life().ReleasePendingDocument();
+            break;
+        case Way::CloseAtSkipPath:
+            docs_->SkipDocumentClose(copy.file);
+            Close(copy);
+            break;
+        }
+    }
+    // The copy, its record file, its owed mark and the lock are all still there.
+    void ExpectKeptWithItsEdit(const CheckedOut& copy, const std::string& content = "lease-v2 edited") {
+        EXPECT_EQ(VxReadFile(copy.file), content);
+        EXPECT_TRUE(Exists(RecordFileOf(copy.file)));
+        EXPECT_TRUE(IsOwed(copy.file));
+        EXPECT_EQ(LockedBy(), L"jdoe");
+    }
+    // The host opens the copy again, as from its list of recent files.
+    CheckedOut Reopen(const CheckedOut& copy) {
+        CheckedOut again;
+        again.file = copy.file;
+        again.doc = host().OpenDocument(copy.file);
+        EXPECT_NE(again.doc, nullptr);
+        if (again.doc) Life().DocumentOpened(again.doc->pdDoc(), copy.file);
+        again.record = docs_->FindASPathName(copy.file);
+        return again;
+    }
 };
 
 TEST_F(DocumentManagerTest, SearchesAndTitleUseTheNewestRecord) {
     std::wstring file = files_ / L"Lease.pdf";
     ASSERT_TRUE(VxWriteFile(file, "x"));
-    Path path(this, file);
-    Path otherCase(this, files_.path() + L"\\LEASE.PDF");
-    TrackedDocument* older = docs_->AddDocument(nullptr, Dms(number_, 1), path, false);
-    TrackedDocument* newer = docs_->AddDocument(nullptr, Dms(number_, 2), path, false);
+    TrackedDocument* older = docs_->AddDocument(nullptr, Dms(number_, 1), file, false);
+    TrackedDocument* newer = docs_->AddDocument(nullptr, Dms(number_, 2), file, false);
     ASSERT_NE(older, nullptr);
     ASSERT_NE(newer, nullptr);
-    EXPECT_EQ(docs_->FindASPathName(otherCase), newer);
+    EXPECT_EQ(docs_->FindASPathName(files_.path() + L"\\LEASE.PDF"), newer);
     EXPECT_EQ(docs_->FindPDDoc(nullptr), newer);
-
-    ASText title = docs_->GetDocumentTitle(path);
-    ASSERT_NE(title, nullptr);
-    EXPECT_EQ(TextValue(title), L"ID:1234 v:2 Lease.pdf");
-    DestroyText(title);
+    EXPECT_EQ(docs_->GetDocumentTitle(file), L"ID:1234 v:2 Lease.pdf");
 
     newer->pdDoc = reinterpret_cast<PDDoc>(&file);
     EXPECT_EQ(docs_->FindPDDoc(nullptr), older);
-    Path untracked(this, files_ / L"other.pdf");
-    EXPECT_EQ(docs_->GetDocumentTitle(untracked), nullptr);
+    EXPECT_EQ(docs_->GetDocumentTitle(files_ / L"other.pdf"), L"");
 }
 
 TEST_F(DocumentManagerTest, AddingAndClosingTraceThePathRightsAndFileStatus) {
@@ -71,15 +106,12 @@ TEST_F(DocumentManagerTest, AddingAndClosingTraceThePathRightsAndFileStatus) {
 }
 
 TEST_F(DocumentManagerTest, PathsCompareWithoutCaseAndTrailingBackslashOfAFolder) {
-    Path a(this, files_ / L"doc.pdf");
-    Path b(this, files_.path() + L"\\DOC.PDF");
-    Path folder(this, files_.path());
-    Path folderSlash(this, files_.path() + L"\\");
-    Path other(this, files_ / L"doc2.pdf");
-    EXPECT_TRUE(docs_->IsPathEqual(a, b));
-    EXPECT_TRUE(docs_->IsPathEqual(folder, folderSlash));
-    EXPECT_FALSE(docs_->IsPathEqual(a, other));
-    EXPECT_FALSE(docs_->IsPathEqual(a, nullptr));
+    EXPECT_TRUE(docs_->IsPathEqual(files_ / L"doc.pdf", files_.path() + L"\\DOC.PDF"));
+    EXPECT_TRUE(docs_->IsPathEqual(files_.path(), files_.path() + L"\\"));
+    EXPECT_FALSE(docs_->IsPathEqual(files_ / L"doc.pdf", files_ / L"doc2.pdf"));
+    EXPECT_FALSE(docs_->IsPathEqual(files_ / L"doc.pdf", L""));
+    std::wstring deep = files_.path() + L"\\" + std::wstring(300, L'x') + L"\\a.pdf";
+    EXPECT_TRUE(docs_->IsPathEqual(deep, files_.path() + L"\\" + std::wstring(300, L'X') + L"\\A.PDF"));
 }
 
 TEST_F(DocumentManagerTest, ClosingANeverSavedDocumentUnlocksAndDeletesItsCopy) {
@@ -93,6 +125,7 @@ TEST_F(DocumentManagerTest, ClosingANeverSavedDocumentUnlocksAndDeletesItsCopy) 
     EXPECT_TRUE(Exists(copy.file));  // until the host's next idle call
     DrainIdle();
     EXPECT_FALSE(Exists(copy.file));
+    EXPECT_TRUE(host().Alerts().empty());
 }
 
 TEST_F(DocumentManagerTest, ClosingASavedDocumentChecksTheEditIn) {
@@ -105,30 +138,69 @@ TEST_F(DocumentManagerTest, ClosingASavedDocumentChecksTheEditIn) {
     EXPECT_EQ(LockedBy(), L"");
     EXPECT_EQ(docs_->GetCount(), 0);
     EXPECT_FALSE(Exists(copy.file));
+    EXPECT_FALSE(Exists(OwedMarkOf(copy.file)));
 }
 
-TEST_F(DocumentManagerTest, ARefusedCheckinKeepsTheLockAndTheLocalCopy) {
+// A refused check-in keeps everything and says so once; the copy opened again is owed, so closing it
+// unchanged tries again instead of unlocking and deleting the edit; unload keeps it too, and the
+// next start's recovery finally delivers it.
+TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     CheckedOut copy = SavedCopy();
     Fault(L"CheckIn");
     Close(copy);
     DrainIdle();
     EXPECT_EQ(docs_->GetCount(), 0);
     EXPECT_EQ(VersionCount(), 2u);
-    EXPECT_EQ(LockedBy(), L"jdoe");
-    EXPECT_EQ(VxReadFile(copy.file), "lease-v2 edited");
-    EXPECT_TRUE(Exists(RecordFileOf(copy.file)));  // so the next start checks it in
+    ExpectKeptWithItsEdit(copy);
+    EXPECT_EQ(host().Alerts(), std::vector<std::wstring>{kKept});
+
+    CheckedOut reopened = Reopen(copy);
+    ASSERT_NE(reopened.record, nullptr);
+    EXPECT_TRUE(reopened.record->saved);
+    EXPECT_TRUE(reopened.record->owed);
+    Fault(L"CheckIn");
+    Close(reopened);  // closed without a new save
+    DrainIdle();
+    ExpectKeptWithItsEdit(copy);
+    EXPECT_EQ(host().Alerts().size(), 2u);
+
+    reopened = Reopen(copy);
+    ASSERT_NE(reopened.record, nullptr);
+    docs_.reset();  // unloaded with the owed copy open
+    ExpectKeptWithItsEdit(copy);
+    host().CloseAllDocuments();
+
+    docs_ = std::make_unique<CDocumentManager>();
+    Life().RecoverTempDocuments();
+    DrainIdle();
+    ASSERT_EQ(VersionCount(), 3u);
+    EXPECT_EQ(VxReadFile(Versions().back().contentPath), "lease-v2 edited");
+    EXPECT_EQ(LockedBy(), L"");
+    EXPECT_FALSE(Exists(copy.file));
+    EXPECT_FALSE(Exists(OwedMarkOf(copy.file)));
 }
 
-TEST_F(DocumentManagerTest, WithoutTheDmsManagerASavedCopyIsKept) {
-    CheckedOut copy = SavedCopy();
-    TSManager* manager = gTSManager;
-    gTSManager = nullptr;
-    Close(copy);
-    gTSManager = manager;
-    DrainIdle();
-    EXPECT_EQ(docs_->GetCount(), 0);
-    EXPECT_EQ(LockedBy(), L"jdoe");
-    EXPECT_EQ(VxReadFile(copy.file), "lease-v2 edited");
+// Every way a record can go without a check-in leaves an owed copy, its record file and its lock.
+TEST_F(DocumentManagerTest, NoRemovalOrReleaseDeletesAnOwedCopy) {
+    const struct {
+        const char* name;
+        Way way;
+    } ways[] = {{"RemoveDocument", Way::RemoveDocument},
+                {"RemoveUnusedDocuments", Way::RemoveUnused},
+                {"pending release", Way::PendingRelease},
+                {"close at the skip path", Way::CloseAtSkipPath}};
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        CheckedOut copy = SavedCopy();
+        GoWithoutCheckin(way.way, copy);
+        DrainIdle();
+        EXPECT_EQ(docs_->FindASPathName(copy.file), nullptr);
+        ExpectKeptWithItsEdit(copy);
+        EXPECT_EQ(VersionCount(), 2u);
+        host().CloseAllDocuments();
+        ASSERT_EQ(tessera::UnlockDocument(store_.path(), L"SRV1", L"DOCS", number_, nullptr), S_OK);
+        ClearOwed(copy.file);
+    }
 }
 
 TEST_F(DocumentManagerTest, SkippedClosesBySavedDocumentOrPath) {
@@ -139,29 +211,30 @@ TEST_F(DocumentManagerTest, SkippedClosesBySavedDocumentOrPath) {
     DrainIdle();
     EXPECT_EQ(docs_->GetCount(), 0);
     EXPECT_EQ(VersionCount(), 2u);
-    EXPECT_EQ(LockedBy(), L"jdoe");
-    EXPECT_TRUE(Exists(byDoc.file));
+    ExpectKeptWithItsEdit(byDoc);
 
-    // The skip is used by the check-in decision; the release then unlocks and deletes.
+    // Checked in by the host itself first (entry 16): the skip is then used by the check-in decision,
+    // and the release that follows deletes a copy the DMS has.
     ASSERT_EQ(tessera::UnlockDocument(store_.path(), L"SRV1", L"DOCS", number_, nullptr), S_OK);
     CheckedOut byPath = SavedCopy();
-    Path path(this, byPath.file);
-    docs_->SkipDocumentClose(path);
+    ASSERT_TRUE(Life().CheckinDocument(byPath.file, false));
+    ASSERT_EQ(VersionCount(), 3u);
+    EXPECT_FALSE(IsOwed(byPath.file));
+    docs_->SkipDocumentClose(byPath.file);
     Close(byPath);
     DrainIdle();
-    EXPECT_EQ(docs_->SkipClosePath(), nullptr);
-    EXPECT_EQ(VersionCount(), 2u);
+    EXPECT_EQ(docs_->SkipClosePath(), L"");
+    EXPECT_EQ(VersionCount(), 3u);
     EXPECT_EQ(LockedBy(), L"");
     EXPECT_FALSE(Exists(byPath.file));
 }
 
 TEST_F(DocumentManagerTest, AnUnsavedCloseAtTheSkipPathKeepsLockAndCopy) {
     CheckedOut copy = CheckOut();
-    Path path(this, copy.file);
-    docs_->SkipDocumentClose(path);
+    docs_->SkipDocumentClose(copy.file);
     Close(copy);
     DrainIdle();
-    EXPECT_EQ(docs_->SkipClosePath(), nullptr);
+    EXPECT_EQ(docs_->SkipClosePath(), L"");
     EXPECT_EQ(docs_->GetCount(), 0);
     EXPECT_EQ(LockedBy(), L"jdoe");
     EXPECT_TRUE(Exists(copy.file));
@@ -172,7 +245,7 @@ TEST_F(DocumentManagerTest, AMissingLocalFileChangesNothing) {
     PDDoc pdDoc = copy.doc->pdDoc();
     host().CloseDocument(copy.doc);
     ASSERT_TRUE(DeleteFileW(copy.file.c_str()));
-    docs_->DocumentWasClosedForDoc(pdDoc);
+    Life().DocumentWasClosed(pdDoc);
     EXPECT_EQ(docs_->GetCount(), 1);
     EXPECT_EQ(docs_->GetDocumentAt(0), copy.record);
     EXPECT_EQ(copy.record->pdDoc, pdDoc);
@@ -182,14 +255,13 @@ TEST_F(DocumentManagerTest, AMissingLocalFileChangesNothing) {
 
 TEST_F(DocumentManagerTest, ARetainedRecordSurvivesOneCloseDetached) {
     CheckedOut copy = CheckOut();
-    Path path(this, copy.file);
-    docs_->RetainDocument(path);
+    docs_->RetainDocument(copy.file);
     Close(copy);
     ASSERT_EQ(docs_->GetCount(), 1);
     EXPECT_EQ(copy.record->pdDoc, nullptr);
     EXPECT_FALSE(copy.record->retained);
     EXPECT_EQ(LockedBy(), L"jdoe");
-    docs_->RemoveUnusedDocuments();
+    Life().RemoveUnusedDocuments();
     DrainIdle();
     EXPECT_EQ(docs_->GetCount(), 0);
     EXPECT_EQ(LockedBy(), L"");
@@ -201,11 +273,10 @@ TEST_F(DocumentManagerTest, RemoveUnusedDocumentsTakesAdjacentDetachedRecords) {
     std::wstring a = files_ / L"a.pdf", b = files_ / L"b.pdf";
     ASSERT_TRUE(VxWriteFile(a, "a"));
     ASSERT_TRUE(VxWriteFile(b, "b"));
-    Path pathA(this, a), pathB(this, b);
-    docs_->AddDocument(nullptr, Dms(number_, 1), pathA, false);
-    docs_->AddDocument(nullptr, Dms(number_, 1), pathB, false);
+    docs_->AddDocument(nullptr, Dms(number_, 1), a, false);
+    docs_->AddDocument(nullptr, Dms(number_, 1), b, false);
     ASSERT_EQ(docs_->GetCount(), 3);
-    docs_->RemoveUnusedDocuments();
+    Life().RemoveUnusedDocuments();
     DrainIdle();
     ASSERT_EQ(docs_->GetCount(), 1);
     EXPECT_EQ(docs_->GetDocumentAt(0), bound.record);
@@ -214,19 +285,16 @@ TEST_F(DocumentManagerTest, RemoveUnusedDocumentsTakesAdjacentDetachedRecords) {
 }
 
 TEST_F(DocumentManagerTest, MarksAreConsumedOnce) {
-    Path path(this, files_ / L"doc.pdf");
-    Path same(this, files_.path() + L"\\DOC.pdf");
+    std::wstring path = files_ / L"doc.pdf", same = files_.path() + L"\\DOC.pdf";
     EXPECT_FALSE(docs_->CheckSkipSavePath(path));
     docs_->SkipDocumentSave(path);
     EXPECT_TRUE(docs_->CheckSkipSavePath(same));
     EXPECT_FALSE(docs_->CheckSkipSavePath(same));
 
-    docs_->SetLastSaveAsPath(path);
-    docs_->SetLastSaveAsPath(same);  // releases the first copy
+    docs_->SetLastSaveAsPath(same);
     EXPECT_TRUE(docs_->IsLastSaveAsPath(path));
     docs_->ReleaseLastSaveAsPath();
     EXPECT_FALSE(docs_->IsLastSaveAsPath(path));
-    docs_->SkipDocumentClose(path);  // left set: destruction releases it
 }
 
 TEST_F(DocumentManagerTest, APendingRecordRemovedElsewhereIsForgotten) {
@@ -234,13 +302,13 @@ TEST_F(DocumentManagerTest, APendingRecordRemovedElsewhereIsForgotten) {
     docs_->SetPendingDocument(copy.record);
     docs_->RemoveDoc(copy.record);
     EXPECT_EQ(docs_->PendingDocument(), nullptr);
-    EXPECT_EQ(docs_->ReleasePendingDocument(), 0);
+    Life().ReleasePendingDocument();
     EXPECT_EQ(docs_->GetCount(), 0);
 
     ASSERT_EQ(tessera::UnlockDocument(store_.path(), L"SRV1", L"DOCS", number_, nullptr), S_OK);
     CheckedOut pending = CheckOut(2, false);
     docs_->SetPendingDocument(pending.record);
-    docs_->ReleasePendingDocument();
+    Life().ReleasePendingDocument();
     DrainIdle();
     EXPECT_EQ(docs_->PendingDocument(), nullptr);
     EXPECT_EQ(docs_->GetCount(), 0);
@@ -252,7 +320,7 @@ TEST_F(DocumentManagerTest, DestructionDeletesUnsavedCopiesAtOnceAndKeepsSavedOn
     CheckedOut unsaved = CheckOut(1, false);
     ASSERT_EQ(tessera::UnlockDocument(store_.path(), L"SRV1", L"DOCS", number_, nullptr), S_OK);
     CheckedOut saved = CheckOut(2, false);
-    saved.record->saved = true;
+    docs_->MarkSaved(saved.record);
     docs_.reset();
     EXPECT_TRUE(host().IdleProcs().empty());
     EXPECT_FALSE(Exists(unsaved.file));

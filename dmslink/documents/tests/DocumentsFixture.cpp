@@ -3,12 +3,12 @@
 #include <TesseraDMS.h>
 
 #include "VxHFT.h"
-
-void DocumentsTest::RemoveTree(const std::wstring& folder) { vxhost::TempFolder::RemoveTree(folder); }
+#include "documents/TempWorkspace.h"
+#include "startup/PluginState.h"
 
 void DocumentsTest::SetUp() {
     VxHostedTest::SetUp();
-    ASSERT_TRUE(SUCCEEDED(com_.Result()));
+    ASSERT_TRUE(SUCCEEDED(com_.get()));
     ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
     SetEnvironmentVariableW(L"TESSERA_STORE", store_.path().c_str());
     const std::wstring& s = store_.path();
@@ -33,7 +33,6 @@ void DocumentsTest::SetUp() {
     ASSERT_TRUE(gTSManager->IsDmsAvailable());
     ASSERT_TRUE(gTSManager->AddServer(L"SRV1", L"jdoe", L"secret", false, false));
     ASSERT_TRUE(gTSManager->Login(L"SRV1", false, L"jdoe", L"secret"));
-    gTSManager->FindServer(L"SRV1")->connected = true;
     docs_ = std::make_unique<CDocumentManager>();
 }
 
@@ -47,12 +46,6 @@ void DocumentsTest::TearDown() {
     SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
     EXPECT_TRUE(host_ == nullptr || host().IdleProcs().empty()) << host().DescribeIdleProcs();
     VxHostedTest::TearDown();
-}
-
-DocumentsTest::Path::Path(DocumentsTest* test, const std::wstring& text) : test_(test), path_(test->MakePath(text)) {}
-
-DocumentsTest::Path::~Path() {
-    if (path_) test_->ReleasePath(path_);
 }
 
 std::wstring DocumentsTest::RecordFileOf(const std::wstring& file) {
@@ -73,10 +66,7 @@ DocumentsTest::CheckedOut DocumentsTest::CheckOut(long version, bool open) {
     EXPECT_NE(document, nullptr);
     if (!document) return copy;
     EXPECT_EQ(document->document->CheckOut(_bstr_t(copy.file.c_str()), 0, 0.0, _bstr_t(L"")), S_OK);
-    {
-        Path path(this, copy.file);
-        copy.record = docs_->AddDocument(nullptr, std::move(document), path, true);
-    }
+    copy.record = docs_->AddDocument(nullptr, std::move(document), copy.file, true);
     EXPECT_NE(copy.record, nullptr);
     if (open && copy.record) {
         copy.doc = host().OpenDocument(copy.file);
@@ -89,7 +79,19 @@ DocumentsTest::CheckedOut DocumentsTest::CheckOut(long version, bool open) {
 void DocumentsTest::Close(const CheckedOut& copy) {
     PDDoc pdDoc = copy.doc->pdDoc();
     host().CloseDocument(copy.doc);
-    docs_->DocumentWasClosedForDoc(pdDoc);
+    Life().DocumentWasClosed(pdDoc);
+}
+
+void DocumentsTest::EditAndSave(const CheckedOut& copy, const std::string& edit) {
+    host().EditDocument(copy.doc, edit);
+    EXPECT_TRUE(host().SaveDocument(copy.doc));
+    Life().DocumentWasSaved(copy.doc->pdDoc());
+}
+
+DocumentLookup DocumentsTest::Lookup() {
+    return [](const std::wstring& server, const std::wstring& database, long number, long version) {
+        return gTSManager->GetDocument(server, database, number, version);
+    };
 }
 
 std::vector<tessera::DocumentInfo> DocumentsTest::Versions() {

@@ -1,6 +1,6 @@
 // The host, a DMS stand-in store with server SRV1 (database DOCS, document 1234 "Lease" in versions 1
-// and 2), a TSManager logged in to it as gTSManager, and a registry under test. The plug-in's
-// temporary root is a folder of this test.
+// and 2), a TSManager logged in to it as gTSManager, a registry under test and the lifecycle layer
+// over both. The plug-in's temporary root is a folder of this test.
 #pragma once
 
 #include <string>
@@ -9,7 +9,10 @@
 #include "VxHostedTest.h"
 #include "WorkspaceRoot.h"
 #include "documents/CDocumentManager.h"
-#include "dms/OwnedHandles.h"
+#include "documents/TempWorkspace.h"
+#include "dms/TSManager.h"
+#include "startup/DocumentLifecycle.h"
+#include "startup/PluginState.h"
 #include "tessera/StandIn.h"
 
 class DocumentsTest : public VxHostedTest {
@@ -17,30 +20,20 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A host path owned by the test.
-    class Path {
-    public:
-        Path(DocumentsTest* test, const std::wstring& text);
-        ~Path();
-        Path(const Path&) = delete;
-        Path& operator=(const Path&) = delete;
-        operator ASPathName() const { return path_; }
-
-    private:
-        DocumentsTest* test_;
-        ASPathName path_;
-    };
-
     struct CheckedOut {
         std::wstring file;
         TrackedDocument* record = nullptr;
         vxhost::Document* doc = nullptr;
     };
-    // As the check-out worker does it: a fresh VRL folder, the DMS check-out into "%d_%d.pdf" there,
-    // and a record with its TSFile.dat; then, with `open`, the host opens it and the record is bound.
+    // As the check-out does it: a fresh VRL folder, the DMS check-out into "%d_%d.pdf" there, and a
+    // record with its TSFile.dat; then, with `open`, the host opens it and the record is bound.
     CheckedOut CheckOut(long version = 2, bool open = true);
     void Close(const CheckedOut& copy);  // host close, then the close notification's work
+    // Edited and saved in the host, with the save notification's mark.
+    void EditAndSave(const CheckedOut& copy, const std::string& edit = " edited");
 
+    CDocumentLifecycle Life() { return CDocumentLifecycle(*gTSManager, *docs_); }
+    DocumentLookup Lookup();
     DmsDocumentPtr Dms(long number, long version);
     std::vector<tessera::DocumentInfo> Versions();  // of document 1234
     std::wstring LockedBy();
@@ -49,9 +42,8 @@ protected:
     static std::wstring Root() { return GetTempRootFolder(); }
     static bool Exists(const std::wstring& path) { return vxhost::TempFolder::Exists(path); }
     static std::wstring RecordFileOf(const std::wstring& file);
-    static void RemoveTree(const std::wstring& folder);
 
-    CComInitializer com_;
+    CAPComApartment com_{CoInitialize(nullptr)};
     VxTempFolder store_;
     VxTempFolder files_;
     std::unique_ptr<CDocumentManager> docs_;

@@ -2,6 +2,7 @@
 
 #include "DocumentsFixture.h"
 #include "VxHFT.h"
+#include "documents/TempWorkspace.h"
 
 namespace {
 
@@ -97,12 +98,12 @@ TEST_F(TempWorkspaceTest, AReopenedCopyIsRecognisedOnce) {
     ASSERT_TRUE(VxWriteFile(RecordFileOf(file), Record(1234, 2, L"1234_2.pdf", L"DOCS", L"SRV1")));
     vxhost::Document* doc = host().OpenDocument(file);
     ASSERT_NE(doc, nullptr);
-    Path path(this, file);
 
-    ASSERT_TRUE(docs_->CheckFileData(doc->pdDoc(), path));
+    ASSERT_TRUE(docs_->CheckFileData(doc->pdDoc(), file, Lookup()));
     ASSERT_EQ(docs_->GetCount(), 1);
     EXPECT_EQ(docs_->GetDocumentAt(0)->pdDoc, doc->pdDoc());
-    EXPECT_FALSE(docs_->CheckFileData(doc->pdDoc(), path));
+    EXPECT_FALSE(docs_->GetDocumentAt(0)->saved) << "no owed mark: a copy as checked out";
+    EXPECT_FALSE(docs_->CheckFileData(doc->pdDoc(), file, Lookup()));
     EXPECT_EQ(docs_->GetCount(), 1);
 }
 
@@ -110,15 +111,14 @@ TEST_F(TempWorkspaceTest, ARecordWithoutServerFailsTheLookup) {
     std::wstring file = files_ / L"1234_2.pdf";
     ASSERT_TRUE(VxWriteFile(file, "x"));
     ASSERT_TRUE(VxWriteFile(RecordFileOf(file), Record(1234, 2, L"1234_2.pdf", L"DOCS", L"")));
-    Path path(this, file);
-    EXPECT_FALSE(docs_->CheckFileData(nullptr, path));
+    EXPECT_FALSE(docs_->CheckFileData(nullptr, file, Lookup()));
     EXPECT_EQ(docs_->GetCount(), 0);
 }
 
 TEST_F(TempWorkspaceTest, DeletionWaitsForTheNextIdleCall) {
     CheckedOut copy = CheckOut(2, false);
     std::wstring folder = copy.file.substr(0, copy.file.rfind(L'\\'));
-    docs_->DeleteDocFromTmp(MakePath(copy.file), nullptr);
+    docs_->DeleteDocFromTmp(copy.record);
     EXPECT_FALSE(Exists(RecordFileOf(copy.file)));
     EXPECT_TRUE(Exists(copy.file));
     host().RunIdle();
@@ -133,14 +133,13 @@ TEST_F(TempWorkspaceTest, ADeskClientCopyLosesItsPrfFileButNotItsFolder) {
     ASSERT_TRUE(VxWriteFile(files_ / L"TSFile.dat", "keep"));
     ASSERT_TRUE(VxWriteFile(files_ / L"Lease.PRF",
                             "[x]\r\nFILE=" + vxhost::ToUtf8(file) + "\r\nDOCID=1\r\nDESCRIPTION=Lease\r\n"));
-    Path path(this, file);
-    TrackedDocument* record = docs_->AddDocument(nullptr, Dms(number_, 2), path, true);
+    TrackedDocument* record = docs_->AddDocument(nullptr, Dms(number_, 2), file, true);
     ASSERT_NE(record, nullptr);
     EXPECT_TRUE(record->fromDeskClient);
     EXPECT_EQ(record->deskClientName, L"Lease.pdf");
     EXPECT_EQ(VxReadFile(files_ / L"TSFile.dat"), "keep");
 
-    docs_->RemoveDocument(path);
+    Life().RemoveDocument(file);
     DrainIdle();
     EXPECT_EQ(docs_->GetCount(), 0);
     EXPECT_FALSE(Exists(files_ / L"Lease.PRF"));
@@ -195,12 +194,12 @@ TEST_F(TempWorkspaceTest, ClearingKeepsOpenDocumentsAndCopiesStillOwedToTheDms) 
 TEST_F(TempWorkspaceTest, ACopyLeftByAnEarlierRunIsCheckedInAtStart) {
     CheckedOut copy = CheckOut(2, false);
     ASSERT_TRUE(VxWriteFile(copy.file, "edited before the crash"));
-    copy.record->saved = true;
+    docs_->MarkSaved(copy.record);
     docs_.reset();  // the earlier run ends: a saved copy stays
     ASSERT_TRUE(Exists(copy.file));
     docs_ = std::make_unique<CDocumentManager>();
 
-    docs_->RecoverTempDocuments();
+    Life().RecoverTempDocuments();
     DrainIdle();
     std::vector<tessera::DocumentInfo> versions = Versions();
     ASSERT_EQ(versions.size(), 3u);
@@ -216,8 +215,9 @@ TEST_F(TempWorkspaceTest, ACopyThatAnotherRunningHostTracksIsNotRecoveredUntilTh
     ASSERT_TRUE(VxWriteFile(held.file, "being edited elsewhere"));
     std::wstring before = LockedBy();
     CDocumentManager secondHost;
+    CDocumentLifecycle second(*gTSManager, secondHost);
 
-    secondHost.RecoverTempDocuments();
+    second.RecoverTempDocuments();
     secondHost.ClearTempFolders();
     DrainIdle();
     EXPECT_EQ(Versions().size(), 2u);
@@ -226,14 +226,41 @@ TEST_F(TempWorkspaceTest, ACopyThatAnotherRunningHostTracksIsNotRecoveredUntilTh
     EXPECT_TRUE(Exists(RecordFileOf(held.file)));
 
     // The holder goes without closing the document (as a killed host does): the copy is owed now.
-    held.record->saved = true;
+    docs_->MarkSaved(held.record);
     docs_.reset();
-    secondHost.RecoverTempDocuments();
+    second.RecoverTempDocuments();
     DrainIdle();
     ASSERT_EQ(Versions().size(), 3u);
     EXPECT_EQ(VxReadFile(Versions().back().contentPath), "being edited elsewhere");
     EXPECT_FALSE(Exists(RecordFileOf(held.file)));
     docs_ = std::make_unique<CDocumentManager>();
+}
+
+// Names read from a record file are trusted only as one plain file name inside their own folder.
+TEST_F(TempWorkspaceTest, ARecordNamingAnythingButAFileOfItsFolderIsSkipped) {
+    const struct {
+        const wchar_t* name;
+        bool plain;
+    } names[] = {{L"1234_2.pdf", true}, {L"a b.pdf", true},      {L"..", false},         {L".", false},
+                 {L"..\\x.pdf", false}, {L"sub/x.pdf", false},  {L"C:x.pdf", false},    {L"x.pdf:stream", false},
+                 {L"NUL", false},       {L"com1.pdf", false},   {L"CON .txt", false},   {L"x.pdf.", false},
+                 {L"", false},          {L"COM10.pdf", true},   {L"x\x01.pdf", false}};
+    for (const auto& n : names) EXPECT_EQ(IsPlainFileName(n.name), n.plain) << vxhost::ToUtf8(n.name);
+
+    // A planted record pointing out of its folder: the file it names is neither sent nor deleted.
+    std::wstring victim = Root() + L"\\victim.pdf";
+    ASSERT_TRUE(VxWriteFile(victim, "not the plug-in's"));
+    std::wstring folder = Root() + L"\\VRL60";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(VxWriteFile(folder + L"\\TSFile.dat", Record(1234, 2, L"..\\victim.pdf", L"DOCS", L"SRV1")));
+    ASSERT_EQ(tessera::UnlockDocument(store_.path(), L"SRV1", L"DOCS", number_, nullptr), S_OK);
+    Life().RecoverTempDocuments();
+    DrainIdle();
+    EXPECT_EQ(VxReadFile(victim), "not the plug-in's");
+    EXPECT_EQ(Versions().size(), 2u);
+    docs_->ClearTempFolders();
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_TRUE(Exists(victim));
 }
 
 }  // namespace

@@ -12,8 +12,13 @@
 #include <vector>
 
 #include "VxHFT.h"
+#include "Files/CAPPathText.h"
 #include "VxPlugin.h"
 #include "documents/CDocumentManager.h"
+#include "documents/TempWorkspace.h"
+#include "startup/DocumentLifecycle.h"
+#include "startup/PluginState.h"
+#include "vxhost/HostFixture.h"
 #include "operations/CProgressDlg.h"
 #include "operations/TSOperations.h"
 #include "tessera/StandIn.h"
@@ -34,24 +39,6 @@ std::wstring TempFolder(const wchar_t* name) {
     std::wstring folder = std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
-}
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 bool WriteBytes(const std::wstring& path, size_t bytes) {
@@ -157,10 +144,8 @@ int main() {
             std::fprintf(stderr, "login failed\n");
             return 2;
         }
-        manager.FindServer(L"SRV1")->connected = true;
-        gTSManager = &manager;
         CDocumentManager documents;
-        gDocumentManager = &documents;
+        CDocumentLifecycle lifecycle(manager, documents);
 
         std::vector<double> dialogOnly;
         for (int i = 0; i < 3; ++i) dialogOnly.push_back(TimeDialogOnly(host->MainWindow()));
@@ -176,7 +161,7 @@ int main() {
                 ASPathName* items = nullptr;
                 ASUns16 count = 0;
                 double start = Now();
-                bool opened = OpenDocuments(manager, documents, nullptr, nullptr, &items, &count, true);
+                bool opened = lifecycle.OpenDocuments(nullptr, nullptr, &items, &count, true);
                 checkout.push_back(Now() - start);
                 copy.push_back(TimeCopy(size.content, work + L"\\copy.pdf"));
                 if (!opened || count != 1) {
@@ -184,18 +169,18 @@ int main() {
                     status = 1;
                     break;
                 }
-                ASPathName local = items[0];
+                std::wstring local = CAPHostPathText(items[0]);
+                VxReleasePath(VxDefaultFileSys(), items[0]);
                 VxFree(items);
                 DmsDocumentPtr document = manager.GetDocument(L"SRV1", L"DOCS", size.number, 1);
                 start = Now();
-                bool checkedIn = CheckinDocument(manager, documents, local, std::move(document), false);
+                bool checkedIn = CheckinDocument(manager, local, std::move(document), false);
                 checkin.push_back(Now() - start);
                 if (!checkedIn) {
                     std::fprintf(stderr, "check-in of %s failed\n", size.label);
                     status = 1;
                 }
-                documents.RemoveDocument(local);
-                VxReleasePath(VxDefaultFileSys(), local);
+                lifecycle.RemoveDocument(local);
                 for (int idle = 0; idle < 5 && !host->IdleProcs().empty(); ++idle) host->RunIdle();
             }
             double copySeconds = Median(copy);
@@ -205,16 +190,14 @@ int main() {
                             seconds / copySeconds, (seconds - dialogCost) / copySeconds);
             }
         }
-        gDocumentManager = nullptr;
         for (int idle = 0; idle < 5 && !host->IdleProcs().empty(); ++idle) host->RunIdle();
-        gTSManager = nullptr;
     }
     TesseraRevokeClassObjects();
     VxDestroyHFTServer();
     host->Shutdown();
     host.reset();
     CoUninitialize();
-    RemoveTree(GetTempRootFolder());
-    RemoveTree(work);
+    vxhost::TempFolder::RemoveTree(GetTempRootFolder());
+    vxhost::TempFolder::RemoveTree(work);
     return status;
 }

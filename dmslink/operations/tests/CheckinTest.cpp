@@ -24,9 +24,7 @@ protected:
         return file;
     }
     bool Checkin(const std::wstring& file, long number, bool keepCheckedOut = false) {
-        ASPathName path = MakePath(file);
-        bool result = CheckinDocument(*manager_, *docs_, path, Dms(number), keepCheckedOut);
-        ReleasePath(path);
+        bool result = CheckinDocument(*manager_, file, Dms(number), keepCheckedOut);
         DrainIdle();
         return result;
     }
@@ -94,11 +92,11 @@ TEST_F(CheckinTest, AFileThatCannotBeCopiedNeverReachesTheDms) {
 
 TEST_F(CheckinTest, DeskClientCheckinFindsTheDocumentByItsNumbers) {
     std::wstring lease = EditedCopy(lease_, "from the desk client");
-    EXPECT_FALSE(CheckinDeskClientDocument(*manager_, *docs_, lease.c_str(), lease_, -1, L"DOCS", L"SRV1", false));
-    EXPECT_FALSE(CheckinDeskClientDocument(*manager_, *docs_, lease.c_str(), lease_, 1, L"", L"SRV1", false));
+    EXPECT_FALSE(CheckinDeskClientDocument(*manager_, lease, lease_, -1, L"DOCS", L"SRV1", false));
+    EXPECT_FALSE(CheckinDeskClientDocument(*manager_, lease, lease_, 1, L"", L"SRV1", false));
     EXPECT_FALSE(HasTracePrefix("Document checkin"));
 
-    EXPECT_TRUE(CheckinDeskClientDocument(*manager_, *docs_, lease.c_str(), lease_, 1, L"DOCS", L"SRV1", false));
+    EXPECT_TRUE(CheckinDeskClientDocument(*manager_, lease, lease_, 1, L"DOCS", L"SRV1", false));
     DrainIdle();
     EXPECT_EQ(VxReadFile(Info(lease_, 2).contentPath), "from the desk client");
 }

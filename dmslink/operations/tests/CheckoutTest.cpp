@@ -13,11 +13,30 @@ namespace {
 
 using Texts = std::vector<std::wstring>;
 
+// Registers each copy as the lifecycle does, and notes what it was handed and on which thread.
+class RegisteringSink : public CheckoutSink {
+public:
+    explicit RegisteringSink(CDocumentManager& documents) : documents_(documents) {}
+    bool Register(CheckedOutDocument& copy) override {
+        threads.push_back(GetCurrentThreadId());
+        files.push_back(copy.path);
+        recordBeforeRegistration.push_back(copy.recordClaim && vxhost::TempFolder::Exists(RecordFileOf(copy.path)) &&
+                                           vxhost::TempFolder::Exists(copy.path));
+        return documents_.AddDocument(nullptr, std::move(copy.document), copy.path, true, std::move(copy.recordClaim));
+    }
+    std::vector<DWORD> threads;
+    std::vector<std::wstring> files;
+    std::vector<bool> recordBeforeRegistration;
+
+private:
+    CDocumentManager& documents_;
+};
+
 class CheckoutTest : public OperationsTest {
 protected:
     bool Open(const std::vector<long>& numbers, bool keepCheckedOut, const wchar_t* filter = nullptr) {
         SetOpen(numbers);
-        return OpenDocuments(*manager_, *docs_, nullptr, filter, &items_, &count_, keepCheckedOut);
+        return Life().OpenDocuments(nullptr, filter, &items_, &count_, keepCheckedOut);
     }
     void TearDown() override {
         FreeList(items_, count_);
@@ -110,7 +129,7 @@ TEST_F(CheckoutTest, KeepCheckedOutDecidesTheUnlockAndTheRecordFile) {
 
 TEST_F(CheckoutTest, NothingChosenGivesFalseWithoutADialog) {
     ASSERT_EQ(tessera::SetOpenPresetCancel(Store()), S_OK);
-    EXPECT_FALSE(OpenDocuments(*manager_, *docs_, nullptr, nullptr, &items_, &count_, true));
+    EXPECT_FALSE(Life().OpenDocuments(nullptr, nullptr, &items_, &count_, true));
 
     UseSpyContext(true);
     items_ = reinterpret_cast<ASPathName*>(&count_);  // must be overwritten
@@ -127,7 +146,7 @@ TEST_F(CheckoutTest, WithoutAConnectedServerNothingIsAsked) {
     items_ = untouched;
     count_ = 7;
     SetOpen({lease_});
-    EXPECT_FALSE(OpenDocuments(*manager_, *docs_, nullptr, nullptr, &items_, &count_, true));
+    EXPECT_FALSE(Life().OpenDocuments(nullptr, nullptr, &items_, &count_, true));
     EXPECT_EQ(items_, untouched);
     EXPECT_EQ(count_, 7);
     EXPECT_TRUE(Exists(Store() + L"\\presets\\open.txt")) << "the open command ran";
@@ -135,8 +154,8 @@ TEST_F(CheckoutTest, WithoutAConnectedServerNothingIsAsked) {
     count_ = 0;
 
     manager_->FindServer(L"SRV1")->connected = true;
-    EXPECT_FALSE(OpenDocuments(*manager_, *docs_, nullptr, nullptr, nullptr, &count_, true));
-    EXPECT_FALSE(OpenDocuments(*manager_, *docs_, nullptr, nullptr, &items_, nullptr, true));
+    EXPECT_FALSE(Life().OpenDocuments(nullptr, nullptr, nullptr, &count_, true));
+    EXPECT_FALSE(Life().OpenDocuments(nullptr, nullptr, &items_, nullptr, true));
     EXPECT_TRUE(Exists(Store() + L"\\presets\\open.txt"));
 }
 
@@ -225,17 +244,16 @@ TEST_F(CheckoutTest, CancelDuringTheSecondOfThreeFinishesItAndStartsNoThird) {
         ++index;
     }
     ASPathName list[3] = {};
-    ASUns16 delivered = 0;
+    RegisteringSink sink(*docs_);
+    CCheckoutHandover handover(sink, list, 3);
     INT_PTR ended = 0;
     {
         CancellingDialog dialog(host().MainWindow(), Store());
+        handover.Attach(dialog);
         CheckoutThreadParams params;
         params.selection = selection;
-        params.items = list;
-        params.count = &delivered;
         params.dialog = &dialog;
         params.keepCheckedOut = true;
-        params.documents = docs_;
         HANDLE worker = CreateThread(nullptr, 0, CheckoutThreadProc, &params, 0, nullptr);
         ASSERT_NE(worker, nullptr);
         dialog.SetWorkerThread(worker);
@@ -247,7 +265,7 @@ TEST_F(CheckoutTest, CancelDuringTheSecondOfThreeFinishesItAndStartsNoThird) {
     SafeArrayDestroy(selection);
 
     EXPECT_EQ(ended, IDCANCEL);
-    EXPECT_EQ(delivered, 2);
+    EXPECT_EQ(handover.Count(), 2);
     EXPECT_NE(list[0], nullptr);
     EXPECT_NE(list[1], nullptr);
     EXPECT_EQ(list[2], nullptr);
@@ -257,6 +275,34 @@ TEST_F(CheckoutTest, CancelDuringTheSecondOfThreeFinishesItAndStartsNoThird) {
     EXPECT_EQ(docs_->GetCount(), 2);
     for (ASPathName path : list)
         if (path) ReleasePath(path);
+}
+
+// The worker hands each copy to the main thread, with its record file already beside it, and the main
+// thread registers it before the worker starts the next; no host entry is called from the worker
+// (the fixture fails the test for any).
+TEST_F(CheckoutTest, EachCopyIsRegisteredOnTheMainThreadInSelectionOrder) {
+    SetOpen({budget_, lease_, memo_});
+    RegisteringSink sink(*docs_);
+    ASSERT_TRUE(OpenDocuments(*manager_, sink, nullptr, nullptr, &items_, &count_, true));
+    ASSERT_EQ(count_, 3);
+    EXPECT_EQ(sink.threads, std::vector<DWORD>(3, GetCurrentThreadId()));
+    EXPECT_EQ(sink.files, (Texts{Folder(0) + L"1236_1.pdf", Folder(1) + L"1234_1.pdf", Folder(2) + L"1235_1.pdf"}));
+    EXPECT_EQ(sink.recordBeforeRegistration, std::vector<bool>(3, true));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(docs_->GetDocumentAt(i)->pathName, sink.files[i]);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(TextOf(items_[i]), sink.files[i]);
+
+    // A copy the main thread cannot register goes back: its lock and record file too.
+    struct Refusing : CheckoutSink {
+        bool Register(CheckedOutDocument&) override { return false; }
+    } refusing;
+    FreeList(items_, count_);
+    items_ = nullptr;
+    SetOpen({empty_});
+    EXPECT_FALSE(OpenDocuments(*manager_, refusing, nullptr, nullptr, &items_, &count_, true));
+    EXPECT_EQ(Info(empty_).lockedBy, L"");
+    EXPECT_FALSE(Exists(Folder(3) + L"TSFile.dat"));
+    ASSERT_FALSE(host().Alerts().empty());
+    EXPECT_EQ(host().Alerts().back(), L"Error: -2147467259. Unable to open file 'Empty.pdf'.");
 }
 
 }  // namespace

@@ -11,7 +11,8 @@
 #include "VxHostedTest.h"
 #include "WorkspaceRoot.h"
 #include "documents/CDocumentManager.h"
-#include "dms/OwnedHandles.h"
+#include "documents/TempWorkspace.h"
+#include "startup/DocumentLifecycle.h"
 #include "tessera/StandIn.h"
 
 // What a progress dialog showed: at initialisation, and after each WM_SETDOCUMENTINFO.
@@ -51,16 +52,16 @@ protected:
     void SetOpen(const std::vector<long>& numbers);
     void DrainIdle();
     std::wstring TextOf(ASPathName path) { return PathText(path); }
+    CDocumentLifecycle Life() { return CDocumentLifecycle(*manager_, *docs_); }
     // Frees an operation's output list with every path in it.
     void FreeList(ASPathName* items, ASUns16 count);
 
     static std::wstring Root() { return GetTempRootFolder(); }
     static bool Exists(const std::wstring& path) { return vxhost::TempFolder::Exists(path); }
-    static void RemoveTree(const std::wstring& folder);
 
     const std::wstring& Store() const { return store_.path(); }
 
-    CComInitializer com_;
+    CAPComApartment com_{CoInitialize(nullptr)};
     VxTempFolder store_;
     VxTempFolder files_;
     TSManager* manager_ = nullptr;

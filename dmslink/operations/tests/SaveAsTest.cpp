@@ -12,14 +12,14 @@ namespace {
 class SaveAsTest : public OperationsTest {
 protected:
     // A document opened from the DMS and kept checked out, as the Open button does it.
-    ASPathName OpenLease() {
+    std::wstring OpenLease() {
         SetOpen({lease_});
         ASPathName* items = nullptr;
         ASUns16 count = 0;
-        EXPECT_TRUE(OpenDocuments(*manager_, *docs_, nullptr, nullptr, &items, &count, true));
-        if (count != 1) return nullptr;
-        ASPathName path = items[0];
-        VxFree(items);
+        EXPECT_TRUE(Life().OpenDocuments(nullptr, nullptr, &items, &count, true));
+        if (count != 1) return std::wstring();
+        std::wstring path = TextOf(items[0]);
+        FreeList(items, count);
         return path;
     }
     std::vector<std::wstring> ImportItems() {
@@ -43,30 +43,26 @@ TEST_F(SaveAsTest, ContextItemsDescribeTheFileInOrder) {
                  {nullptr, L"", L"<null>"}};
     for (const Case& c : cases) {
         ASSERT_EQ(tessera::SetImportPreset(Store(), L"DOCS", L""), S_OK);
-        ASPathName path = c.path ? MakePath(c.path) : nullptr;
-        ASPathName saved = SaveDocumentAs(*manager_, *docs_, path, true);
-        EXPECT_NE(saved, nullptr) << (c.path ? vxhost::ToUtf8(c.path) : "null path");
+        std::wstring saved = Life().SaveDocumentAs(c.path ? c.path : L"", true);
+        EXPECT_NE(saved, L"") << (c.path ? vxhost::ToUtf8(c.path) : "null path");
         EXPECT_EQ(ImportItems(), (std::vector<std::wstring>{L"TesseraExt2.SaveAsOptionCmd.SaveAsTypesArray=[29]",
                                                             std::wstring(L"TesseraExt.Import.DocDescription=") + c.description,
                                                             std::wstring(L"TesseraExt.Import.DocType=") + c.type,
                                                             L"ParentWindow=" + window, L"TesseraDMS="}));
         EXPECT_EQ(SpyItems()[0].type, VT_ARRAY | VT_I4);
-        if (saved) ReleasePath(saved);
-        if (path) ReleasePath(path);
     }
 }
 
 TEST_F(SaveAsTest, AnUnsavedSourceIsUnlockedAndTheNewDocumentRegistered) {
-    ASPathName lease = OpenLease();
-    ASSERT_NE(lease, nullptr);
+    std::wstring lease = OpenLease();
+    ASSERT_NE(lease, L"");
     TrackedDocument* source = docs_->FindASPathName(lease);
     ASSERT_NE(source, nullptr);
     UseSpyContext();
     ASSERT_EQ(tessera::SetImportPreset(Store(), L"DOCS", L""), S_OK);
 
-    ASPathName saved = SaveDocumentAs(*manager_, *docs_, lease, true);
-    ASSERT_NE(saved, nullptr);
-    EXPECT_EQ(TextOf(saved), Root() + L"\\VRL1\\1238_1.pdf");
+    std::wstring saved = Life().SaveDocumentAs(lease, true);
+    EXPECT_EQ(saved, Root() + L"\\VRL1\\1238_1.pdf");
     TrackedDocument* added = docs_->FindASPathName(saved);
     ASSERT_NE(added, nullptr);
     ASSERT_NE(added->dmsDocument, nullptr);
@@ -80,43 +76,60 @@ TEST_F(SaveAsTest, AnUnsavedSourceIsUnlockedAndTheNewDocumentRegistered) {
     ASSERT_GE(SpyItems().size(), 6u);
     EXPECT_EQ(SpyItems()[5].name, L"TesseraExt.Import.OriginalDocument");
     EXPECT_EQ(SpyItems()[5].type, VT_UNKNOWN);
-    ReleasePath(saved);
-    ReleasePath(lease);
 }
 
 TEST_F(SaveAsTest, ASavedSourceIsCheckedIn) {
-    ASPathName lease = OpenLease();
-    ASSERT_NE(lease, nullptr);
+    std::wstring lease = OpenLease();
+    ASSERT_NE(lease, L"");
     TrackedDocument* source = docs_->FindASPathName(lease);
     ASSERT_NE(source, nullptr);
-    source->saved = true;
-    ASSERT_TRUE(VxWriteFile(TextOf(lease), "saved before Save As"));
+    ASSERT_TRUE(VxWriteFile(lease, "saved before Save As"));
+    docs_->MarkSaved(source);
     ASSERT_EQ(tessera::SetImportPreset(Store(), L"DOCS", L""), S_OK);
 
-    ASPathName saved = SaveDocumentAs(*manager_, *docs_, lease, false);
-    ASSERT_NE(saved, nullptr);
-    EXPECT_EQ(TextOf(saved), TextOf(lease));
+    EXPECT_EQ(Life().SaveDocumentAs(lease, false), lease);
     EXPECT_EQ(LatestVersion(lease_), 2);
     EXPECT_EQ(VxReadFile(Info(lease_, 2).contentPath), "saved before Save As");
     EXPECT_EQ(docs_->GetCount(), 2);
-    ReleasePath(saved);
-    ReleasePath(lease);
+    EXPECT_FALSE(source->owed) << "the DMS has the edit";
     DrainIdle();
+    EXPECT_TRUE(host().Alerts().empty());
+}
+
+// The check-in of the saved source is refused: the user is told, and the source stays owed, so the
+// release of the pending source after the host's save keeps its copy and lock.
+TEST_F(SaveAsTest, ARefusedCheckinOfTheSavedSourceKeepsItsEdit) {
+    std::wstring lease = OpenLease();
+    TrackedDocument* source = docs_->FindASPathName(lease);
+    ASSERT_NE(source, nullptr);
+    ASSERT_TRUE(VxWriteFile(lease, "saved before Save As"));
+    docs_->MarkSaved(source);
+    ASSERT_EQ(tessera::SetImportPreset(Store(), L"DOCS", L""), S_OK);
+    ASSERT_EQ(tessera::AddRefusal(Store(), L"CheckIn", 1), S_OK);
+
+    std::wstring saved = Life().SaveDocumentAs(lease, true);
+    ASSERT_NE(saved, L"");
+    ASSERT_EQ(host().Alerts().size(), 1u);
+    EXPECT_EQ(host().Alerts()[0].rfind(L"'Lease.pdf' could not be checked in to Tessera.", 0), 0u);
+    Life().ReleasePendingDocument();
+    DrainIdle();
+    EXPECT_EQ(VxReadFile(lease), "saved before Save As");
+    EXPECT_EQ(Info(lease_).lockedBy, L"jdoe");
+    EXPECT_EQ(LatestVersion(lease_), 1);
 }
 
 TEST_F(SaveAsTest, ACancelledImportChangesNothing) {
-    ASPathName lease = OpenLease();
-    ASSERT_NE(lease, nullptr);
+    std::wstring lease = OpenLease();
+    ASSERT_NE(lease, L"");
     ASSERT_EQ(tessera::SetImportPresetCancel(Store()), S_OK);
-    EXPECT_EQ(SaveDocumentAs(*manager_, *docs_, lease, true), nullptr);
+    EXPECT_EQ(Life().SaveDocumentAs(lease, true), L"");
     EXPECT_EQ(docs_->GetCount(), 1);
     EXPECT_EQ(docs_->PendingDocument(), nullptr);
-    EXPECT_EQ(docs_->LastSaveAsPath(), nullptr);
+    EXPECT_EQ(docs_->LastSaveAsPath(), L"");
     EXPECT_EQ(Info(lease_).lockedBy, L"jdoe");
     std::vector<tessera::DocumentInfo> all;
     ASSERT_EQ(tessera::ListDocuments(Store(), &all), S_OK);
     EXPECT_EQ(all.size(), 4u);
-    ReleasePath(lease);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "Utilities/CAPLanguage.h"
 #include "VxApp.h"
 #include "resource.h"
+#include "resources/CAPResource.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ std::wstring Conversions(const std::wstring& format) {
 }
 
 const UINT kStringIds[] = {1001, 1002, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014, 1015,
-                           1016, 18030, 18031, 18032, 18034, 18040, 18042, 18043, 18047, 18048};
+                           1016, 1017, 18030, 18031, 18032, 18034, 18040, 18042, 18043, 18047, 18048};
 
 TEST(StringTable, CarriesEveryEnglishText) {
     const struct {
@@ -82,6 +83,8 @@ TEST(StringTable, CarriesEveryEnglishText) {
         {1014, L"Error: %d. Unable to open file '%s'."},
         {1015, L"Unknown user"},
         {1016, L"Server '%s' already exist!"},
+        {1017, L"'%s' could not be checked in to Tessera. Your changes are kept on this computer and will be checked in "
+               L"when you close the document again or the next time Varnel Pro starts."},
         {18030, L"General error occured while working with file specifier."},
         {18031, L"Cannot assign path to file specifier."},
         {18032, L"Cannot convert file specifier to required format."},

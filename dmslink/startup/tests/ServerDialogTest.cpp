@@ -13,6 +13,7 @@
 #include "documents/CDocumentManager.h"
 #include "resource.h"
 #include "startup/ExtTesseraHFT.h"
+#include "startup/PluginState.h"
 #include "tessera/StandIn.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "VxHFT.h"
 #include "VxHostedTest.h"
 #include "VxPlugin.h"
+#include "dms/TSManager.h"
 #include "documents/CDocumentManager.h"
 #include "startup/ExtTesseraHFT.h"
 #include "startup/PluginState.h"
@@ -39,18 +40,11 @@ protected:
     std::wstring TrackedFile(const std::wstring& name) {
         std::wstring file = folder_ / name;
         EXPECT_TRUE(VxWriteFile(file, "%PDF-1.4\n"));
-        ASPathName path = MakePath(file);
-        gDocumentManager->AddDocument(nullptr, nullptr, path, false);
-        ReleasePath(path);
+        gDocumentManager->AddDocument(nullptr, nullptr, file, false);
         EXPECT_NE(Record(file), nullptr);
         return file;
     }
-    TrackedDocument* Record(const std::wstring& file) {
-        ASPathName path = MakePath(file);
-        TrackedDocument* record = gDocumentManager->FindASPathName(path);
-        ReleasePath(path);
-        return record;
-    }
+    TrackedDocument* Record(const std::wstring& file) { return gDocumentManager->FindASPathName(file); }
 
     HFT table_ = nullptr;
     VxTempFolder folder_;
@@ -175,7 +169,7 @@ TEST_F(TesseraTableTest, OpenButtonReportsAFailedDocumentAndGoesOnWithTheNext) {
 TEST_F(TesseraTableTest, CheckinWithoutARecordIsFalse) {
     ASPathName path = MakePath(folder_ / L"untracked.pdf");
     EXPECT_EQ(VxEntry<TesseraCheckinProc>(table_, kTesseraCheckinDocument)(path, 1), 0);
-    EXPECT_EQ(gDocumentManager->SkipClosePath(), nullptr);
+    EXPECT_EQ(gDocumentManager->SkipClosePath(), L"");
     ReleasePath(path);
 }
 
@@ -184,12 +178,12 @@ TEST_F(TesseraTableTest, SaveOnServerKeepsTheRecordUnlessAskedToReleaseIt) {
     ASPathName path = MakePath(kept);
     VxEntry<TesseraSaveOnServerProc>(table_, kTesseraSaveDocumentOnServer)(path, 1, 0);
     EXPECT_NE(Record(kept), nullptr);
-    EXPECT_EQ(gDocumentManager->SkipClosePath(), nullptr);
+    EXPECT_EQ(gDocumentManager->SkipClosePath(), L"");
 
     // Released while kept checked out: the skipped close consumes the mark, the copy stays.
     VxEntry<TesseraSaveOnServerProc>(table_, kTesseraSaveDocumentOnServer)(path, 1, 1);
     EXPECT_EQ(Record(kept), nullptr);
-    EXPECT_EQ(gDocumentManager->SkipClosePath(), nullptr);
+    EXPECT_EQ(gDocumentManager->SkipClosePath(), L"");
     EXPECT_TRUE(vxhost::TempFolder::Exists(kept));
     ReleasePath(path);
 }
@@ -255,21 +249,17 @@ TEST_F(TesseraTableTest, ASkippedSaveClearsTheMarkAndKeepsTheLastSaveAsPath) {
     vxhost::Document* doc = host().OpenDocument(file);
     ASSERT_NE(doc, nullptr);
     TS_OpenHandler(doc->pdDoc(), nullptr);
-    ASPathName path = MakePath(file);
-    ASPathName saveAs = MakePath(folder_ / L"elsewhere.pdf");
-    gDocumentManager->SkipDocumentSave(path);
-    gDocumentManager->SetLastSaveAsPath(saveAs);
-    ReleasePath(saveAs);
-    ReleasePath(path);
+    gDocumentManager->SkipDocumentSave(file);
+    gDocumentManager->SetLastSaveAsPath(folder_ / L"elsewhere.pdf");
 
     TS_PDDocDidSave(doc->pdDoc(), nullptr);
     EXPECT_FALSE(Record(file)->saved);
-    EXPECT_EQ(gDocumentManager->SkipSavePath(), nullptr);
-    EXPECT_NE(gDocumentManager->LastSaveAsPath(), nullptr);
+    EXPECT_EQ(gDocumentManager->SkipSavePath(), L"");
+    EXPECT_NE(gDocumentManager->LastSaveAsPath(), L"");
 
     TS_PDDocDidSave(doc->pdDoc(), nullptr);
     EXPECT_TRUE(Record(file)->saved);
-    EXPECT_EQ(gDocumentManager->LastSaveAsPath(), nullptr);
+    EXPECT_EQ(gDocumentManager->LastSaveAsPath(), L"");
 }
 
 TEST_F(TesseraTableTest, TheSaveOfACopyIsIgnored) {
@@ -277,15 +267,13 @@ TEST_F(TesseraTableTest, TheSaveOfACopyIsIgnored) {
     vxhost::Document* doc = host().OpenDocument(file);
     ASSERT_NE(doc, nullptr);
     TS_OpenHandler(doc->pdDoc(), nullptr);
-    ASPathName saveAs = MakePath(folder_ / L"elsewhere.pdf");
-    gDocumentManager->SetLastSaveAsPath(saveAs);
-    ReleasePath(saveAs);
+    gDocumentManager->SetLastSaveAsPath(folder_ / L"elsewhere.pdf");
 
     const ASUns32 copy[2] = {0, kSaveFlagCopy};
     TS_SaveOrigin(doc->pdDoc(), copy, nullptr);
     TS_PDDocDidSave(doc->pdDoc(), nullptr);
     EXPECT_FALSE(Record(file)->saved);
-    EXPECT_NE(gDocumentManager->LastSaveAsPath(), nullptr);
+    EXPECT_NE(gDocumentManager->LastSaveAsPath(), L"");
 
     const ASUns32 plain[2] = {0, 0};
     TS_SaveOrigin(doc->pdDoc(), plain, nullptr);

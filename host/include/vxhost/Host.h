@@ -2,9 +2,9 @@
 // procedures and notifications, with a journal of every call that tests assert on.
 //
 // One Host exists at a time; the C entries of its tables reach it through a process-wide pointer.
-// Everything runs on the thread that created it, except core entries 4 and 17 (per thread) and the
-// path, atom and allocator entries, which a plug-in's worker thread may call: those are locked, and
-// every other entry called off the main thread is recorded in ThreadViolations().
+// Everything runs on the thread that created it. Every table entry called from another thread is
+// recorded in ThreadViolations() (and still served, under the host's lock where it keeps state): a
+// plug-in's worker threads may call none.
 #pragma once
 
 #include <cstdint>
@@ -175,6 +175,7 @@ public:
     // ---- accounting
     ObjectLedger& Objects() { return ledger_; }
     std::vector<std::string> ThreadViolations() const;
+    void ClearThreadViolations();
 
     // ---- plug-ins
     // Loads a DLL and resolves both exports without calling anything (for tests that call the

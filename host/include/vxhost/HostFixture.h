@@ -95,6 +95,7 @@ protected:
         if (!host_) return;
         host_->Shutdown();
         for (const std::string& problem : host_->Objects().Problems()) ADD_FAILURE() << "host objects: " << problem;
+        for (const std::string& call : host_->ThreadViolations()) ADD_FAILURE() << "host entry off the main thread: " << call;
         host_.reset();
     }
 

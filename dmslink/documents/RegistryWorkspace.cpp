@@ -1,0 +1,157 @@
+// The registry's side of the temporary workspace: the record file of a tracked copy, the recognition
+// of a reopened copy, the deletion of a record's copy, the start-up recovery and the clearing sweep.
+#include <stdexcept>
+#include <utility>
+
+#include "Files/CAPFileSpecifier.h"
+#include "Files/CAPPathText.h"
+#include "VxGuard.h"
+#include "documents/CDocumentManager.h"
+#include "documents/TempWorkspace.h"
+
+namespace {
+
+const char kSite[] = "CDocumentManager";
+
+}  // namespace
+
+std::wstring CDocumentManager::AcquireTempPathNameForPath(const std::wstring& source) {
+    VX_TRY {
+        if (source.empty()) return std::wstring();
+        CAPFileSpecifier specifier(source.c_str());
+        wchar_t name[kCAPMaxPath] = {};
+        if (!specifier.GetFileName(name, kCAPMaxPath)) return std::wstring();
+        return AcquireTempPath(name);
+    }
+    VX_CATCH(kSite, "CDocumentManager::AcquireTempPathNameForPath")
+    return std::wstring();
+}
+
+int CDocumentManager::CreateFileData(TrackedDocument* record) {
+    VX_TRY {
+        if (!record || !record->dmsDocument || !record->dmsDocument->document) return 0;
+        // Everything is read from the DMS before the file is touched: a failing call must not leave
+        // a reopened copy with a broken record, which would keep it from the recovery at start-up.
+        FileDataRecord data = DescribeForRecord(record->dmsDocument->document);
+        // The new claim replaces the old one; the share modes allow both at once.
+        CAPHandle claim = WriteFileData(RecordFileOf(record->pathName), data);
+        if (!claim) throw std::runtime_error("record file not written");
+        record->recordClaim = std::move(claim);
+    }
+    VX_CATCH(kSite, "CDocumentManager::CreateFileData")
+    return 0;
+}
+
+bool CDocumentManager::GetFileDataDetails(const std::wstring& file, long* number, long* version, std::wstring* name,
+                                          std::wstring* database, std::wstring* server) {
+    if (!CAPPathExists(file)) return false;
+    FileDataRecord record;
+    if (server) record.server = *server;  // a server text that is never read keeps its value
+    bool usable = ReadFileData(file, &record);
+    if (number) *number = record.number;
+    if (version) *version = record.version;
+    if (name) *name = record.name;
+    if (database) *database = record.database;
+    if (server) *server = record.server;
+    return usable;
+}
+
+bool CDocumentManager::CheckFileData(PDDoc pdDoc, const std::wstring& path, const DocumentLookup& lookup) {
+    VX_TRY {
+        if (FindPDDoc(pdDoc) || FindASPathName(path)) return false;
+        FileDataRecord record;
+        if (!ReadFileData(RecordFileOf(path), &record) || !lookup) return false;
+        DmsDocumentPtr document = lookup(record.server, record.database, record.number, record.version);
+        if (!document) return false;
+        TrackedDocument* added = AddDocument(pdDoc, std::move(document), path, true);
+        // A copy that still holds an edit the DMS never received is checked in when it closes.
+        if (added && IsOwed(path)) added->saved = added->owed = true;
+        return added != nullptr;
+    }
+    VX_CATCH(kSite, "CDocumentManager::CheckFileData")
+    return false;
+}
+
+void CDocumentManager::LetGoOfFolder(TrackedDocument* record) {
+    record->recordClaim.Reset();
+    const std::wstring folder = CAPFolderOf(record->pathName);
+    for (int i = 0; i < GetCount(); i++) {
+        TrackedDocument* other = GetDocumentAt(i);
+        if (other && CAPSameTextIgnoringCase(CAPFolderOf(other->pathName), folder)) other->recordClaim.Reset();
+    }
+}
+
+void CDocumentManager::DeleteCopyOf(TrackedDocument* record, bool deferred) {
+    if (!record || record->pathName.empty()) return;
+    LetGoOfFolder(record);
+    const bool deskClient = record->fromDeskClient;
+    std::wstring companion = deskClient ? GetPRFFileName(record->pathName) : RecordFileOf(record->pathName);
+    DeleteLocalCopy(record->pathName, companion, !deskClient, deferred);
+}
+
+int CDocumentManager::DeleteDocFromTmp(TrackedDocument* record) {
+    VX_TRY { DeleteCopyOf(record, true); }
+    VX_CATCH(kSite, "CDocumentManager::DeleteDocFromTmp")
+    return 0;
+}
+
+void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
+    VX_TRY {
+        std::wstring root = GetTempRootFolder();
+        if (!checkin || !CAPPathExists(root)) return;
+        for (const std::wstring& entry : SubFolders(root)) {
+            std::wstring folder = root + L"\\" + entry;
+            const std::wstring recordFile = folder + L"\\TSFile.dat";
+            // A copy whose record another running host holds is that host's open document.
+            CAPHandle claim = ClaimRecordFile(recordFile);
+            if (!claim) continue;
+            FileDataRecord record;
+            if (!ReadFileData(recordFile, &record)) continue;
+            // The stored name may only name a file of this very folder.
+            if (!IsPlainFileName(record.name)) continue;
+            std::wstring file = folder + L"\\" + record.name;
+            if (!CAPPathExists(file)) continue;
+            // A copy the host has open again belongs to its record now, not to the recovery.
+            if (FindASPathName(file)) continue;
+            if (!checkin(file, record)) continue;
+            claim.Reset();
+            DeleteLocalCopy(file, recordFile, true, true);
+        }
+    }
+    VX_CATCH(kSite, "CDocumentManager::RecoverTempDocuments")
+}
+
+bool CDocumentManager::IsFolderInUse(const std::wstring& folder) {
+    for (int i = 0; i < GetCount(); i++) {
+        TrackedDocument* record = GetDocumentAt(i);
+        if (record && CAPSameTextIgnoringCase(CAPFolderOf(record->pathName), folder)) return true;
+    }
+    FileDataRecord record;
+    if (ReadFileData(folder + L"\\TSFile.dat", &record) && IsPlainFileName(record.name) &&
+        CAPPathExists(folder + L"\\" + record.name))
+        return true;
+    // An owed copy stays even when its record cannot be read any more.
+    WIN32_FIND_DATAW found;
+    CAPFindHandle marks(FindFirstFileW((folder + L"\\*.owed").c_str(), &found));
+    if (!marks) return false;
+    do {
+        std::wstring mark = found.cFileName;
+        if (mark.size() <= 5) continue;
+        if (CAPPathExists(folder + L"\\" + mark.substr(0, mark.size() - 5))) return true;
+    } while (FindNextFileW(marks.get(), &found));
+    return false;
+}
+
+void CDocumentManager::ClearTempFolders() {
+    VX_TRY {
+        std::wstring root = GetTempRootFolder();
+        if (!CAPPathExists(root)) return;
+        for (const std::wstring& entry : SubFolders(root)) {
+            std::wstring folder = root + L"\\" + entry;
+            // An open document's folder, or a copy whose check-in is still owed, holds the user's edit.
+            if (IsFolderInUse(folder)) continue;
+            DeleteFolderTree(folder);
+        }
+    }
+    VX_CATCH(kSite, "CDocumentManager::ClearTempFolders")
+}

@@ -1,0 +1,65 @@
+// TempWorkspace.h - the plug-in's temporary workspace: a folder per checked-out copy below a private
+// root, the "\TSFile.dat" record beside each copy, the mark of a copy that holds an edit the DMS has
+// not received, and the deletion of copies and folders. Files and folders only: no registry, no host
+// state (the deferred delete hands its path to the host's idle call, on the main thread).
+#pragma once
+
+#include <windows.h>
+
+#include <TesseraDMS.h>
+
+#include <string>
+#include <vector>
+
+#include "Utilities/CAPHandles.h"
+#include "VarnelSDK.h"
+#include "documents/FileDataRecord.h"
+
+// "<system temp>\dmslink" (or the folder DMSLINK_TEMP_ROOT names), created when missing; empty when
+// there is no system temporary folder.
+std::wstring GetTempRootFolder();
+// "<root>\VRL<n>\" for the first n in 0..99998 at which nothing exists; false (and empty) when none.
+bool GetUniqueTempFolder(std::wstring* folder);
+std::wstring FormatTempFileName(long number, long version, const std::wstring& extension);  // "%d_%d.%s"
+// Folder names directly below a folder, without "." and "..".
+std::vector<std::wstring> SubFolders(const std::wstring& folder);
+// The folder and everything in it, of any depth and path length.
+void DeleteFolderTree(const std::wstring& folder);
+
+// ---- the record file
+std::wstring RecordFileOf(const std::wstring& copy);  // the copy's folder and "\TSFile.dat"
+// The record's fields as far as the file holds them; true when it is a usable record.
+bool ReadFileData(const std::wstring& recordFile, FileDataRecord* record);
+// Writes the record (replacing any) and answers the claim on it; an invalid claim when it could not
+// be written.
+CAPHandle WriteFileData(const std::wstring& recordFile, const FileDataRecord& record);
+// The record of a DMS document as the check-out names its copy; raises _com_error like every DMS call.
+FileDataRecord DescribeForRecord(ITesseraDocument* document);
+// A record file held open with delete access that no one else may share: while one process holds
+// it, no other can claim it (nor delete it), and readers still can. The system closes it when its
+// process dies, which hands a crashed host's copy to the next start's recovery.
+CAPHandle ClaimRecordFile(const std::wstring& recordFile);
+
+// ---- the owed mark: "<copy>.owed" beside a copy holding a saved edit that the DMS has not received.
+// Its copy, record file and lock stay until a check-in of the copy succeeds; the mark survives a
+// reopen and a restart, and the record file stays byte for byte as it was.
+std::wstring OwedMarkOf(const std::wstring& copy);
+void MarkOwed(const std::wstring& copy);
+bool IsOwed(const std::wstring& copy);
+void ClearOwed(const std::wstring& copy);
+
+// ---- copies
+// A fresh private folder (created) and the name in it; the bare name when no folder is free.
+std::wstring AcquireTempPath(const std::wstring& fileName);
+// Deletes the copy (at the host's next idle call when `deferred`, since the host may still hold it),
+// its companion file (record or PRF) and owed mark at once, and with `removeFolder` the folder once
+// it is empty.
+void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bool removeFolder, bool deferred);
+// Idle procedure; its client data is an owned host path.
+void VXAPI DeferredFileDelete(void* path);
+
+// ---- file status lines
+// The file opened for reading with all sharing allowed; invalid when it cannot be.
+CAPHandle OpenForStatus(const std::wstring& path);
+bool ReadFileStatus(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);  // false when it cannot be read
+void TraceFileStatus(const BY_HANDLE_FILE_INFORMATION& info);          // its four trace lines

@@ -1,0 +1,250 @@
+#include "startup/DocumentLifecycle.h"
+
+#include <utility>
+
+#include "Files/CAPPathText.h"
+#include "Utilities/CAPStringUtils.h"
+#include "VxApp.h"
+#include "VxGuard.h"
+#include "VxHFT.h"
+#include "VxPlugin.h"
+#include "VxTrace.h"
+#include "dms/TesseraClient.h"
+#include "documents/TempWorkspace.h"
+#include "operations/TSOperations.h"
+#include "resources/resource.h"
+#include "startup/PluginState.h"
+
+namespace {
+
+const char kSite[] = "CDocumentManager";
+
+// The check-out worker's copies, registered on the main thread as they come.
+class RegisterCheckedOut : public CheckoutSink {
+public:
+    RegisterCheckedOut(CDocumentManager& documents, bool keepCheckedOut)
+        : documents_(documents), keepCheckedOut_(keepCheckedOut) {}
+    bool Register(CheckedOutDocument& copy) override {
+        return documents_.AddDocument(nullptr, std::move(copy.document), copy.path, keepCheckedOut_,
+                                      std::move(copy.recordClaim)) != nullptr;
+    }
+
+private:
+    CDocumentManager& documents_;
+    bool keepCheckedOut_;
+};
+
+// "Lease.pdf" for the user: the DMS's description and extension, else the copy's file name.
+std::wstring DisplayName(const TrackedDocument& record) {
+    try {
+        if (record.dmsDocument && record.dmsDocument->document) {
+            ITesseraDocument* document = record.dmsDocument->document;
+            return TesseraGetText(document, &ITesseraDocument::get_Description) + L"." +
+                   TesseraGetText(document, &ITesseraDocument::get_Extension);
+        }
+    } catch (...) {
+    }
+    return CAPNameOf(record.pathName);
+}
+
+}  // namespace
+
+std::optional<CDocumentLifecycle> CDocumentLifecycle::Module() {
+    if (!gTSManager || !gDocumentManager) return std::nullopt;
+    return CDocumentLifecycle(*gTSManager, *gDocumentManager);
+}
+
+DocumentLookup CDocumentLifecycle::Lookup() {
+    return [this](const std::wstring& server, const std::wstring& database, long number, long version) {
+        return manager_.GetDocument(server, database, number, version);
+    };
+}
+
+// ---- open
+
+bool CDocumentLifecycle::OpenDocuments(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count,
+                                       bool keepCheckedOut) {
+    RegisterCheckedOut sink(documents_, keepCheckedOut);
+    return ::OpenDocuments(manager_, sink, parent, filter, items, count, keepCheckedOut);
+}
+
+void CDocumentLifecycle::DocumentOpened(PDDoc doc, const std::wstring& path) {
+    if (documents_.CheckFileData(doc, path, Lookup()) || documents_.CheckDeskClientData(doc, path, Lookup())) return;
+    if (TrackedDocument* record = documents_.FindASPathName(path)) record->pdDoc = doc;
+}
+
+// ---- save
+
+void CDocumentLifecycle::DocumentSaved(PDDoc doc, const std::wstring& path) {
+    if (TrackedDocument* record = documents_.FindPDDoc(doc)) {
+        documents_.MarkSaved(record);
+        if (documents_.IsLastSaveAsPath(path)) ReleasePendingDocument();
+    } else if (documents_.IsLastSaveAsPath(path)) {
+        // The record that the Save As to the DMS registered for its new path.
+        if (TrackedDocument* target = documents_.FindASPathName(path)) {
+            target->pdDoc = doc;
+            documents_.MarkSaved(target);
+            ReleasePendingDocument();
+        }
+    }
+}
+
+void CDocumentLifecycle::DocumentWasSaved(PDDoc doc) {
+    VX_TRY {
+        if (TrackedDocument* record = documents_.FindPDDoc(doc)) {
+            documents_.MarkSaved(record);
+            return;
+        }
+        if (!doc) return;
+        HFT table = VxOwnTable();
+        if (!table || !table[kTesseraIsSaveEnabled] || !VxEntry<TesseraBoolProc>(table, kTesseraIsSaveEnabled)()) return;
+        CAPHostPath source(VxFileGetPath(VxDocGetFile(doc)));
+        SaveDocumentAs(CAPHostPathText(source.get()), true);
+    }
+    VX_CATCH(kSite, "CDocumentManager::DocumentWasSaved")
+}
+
+void CDocumentLifecycle::ReleaseSource(TrackedDocument* source) {
+    if (!source || !source->dmsDocument) return;
+    if (!source->saved) {
+        UnlockDocument(manager_, NewReference(source->dmsDocument));
+    } else if (!CheckIn(source, source->pathName, false)) {
+        TellCheckinKept(source);
+    }
+}
+
+std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool rename) {
+    TrackedDocument* source = path.empty() ? nullptr : documents_.FindASPathName(path);
+    std::wstring result;
+    try {
+        CImportCommand import;
+        ITesseraDocument* original = source && source->dmsDocument ? source->dmsDocument->document.GetInterfacePtr()
+                                                                    : nullptr;
+        if (!import.Execute(manager_, path, original)) return result;
+        ReleaseSource(source);
+        // A record without its DMS document could never be checked in.
+        DmsDocumentPtr imported = import.TakeImportedDocument();
+        if (!imported) return result;
+        std::wstring target = path;
+        if (rename) {
+            long number = 0, version = 0;
+            TesseraCheck(imported->document->get_Number(&number), __uuidof(ITesseraDocument));
+            TesseraCheck(imported->document->get_Version(&version), __uuidof(ITesseraDocument));
+            std::wstring extension = TesseraGetText(imported->document.GetInterfacePtr(), &ITesseraDocument::get_Extension);
+            target = AcquireTempPath(FormatTempFileName(number, version, extension));
+        }
+        // Without a path there is no file to bind the new document to.
+        if (target.empty()) return result;
+        if (source && documents_.IndexOf(source) >= 0) documents_.SetPendingDocument(source);
+        PDDoc pdDoc = source && documents_.IndexOf(source) >= 0 ? source->pdDoc : nullptr;
+        documents_.AddDocument(pdDoc, std::move(imported), target, true);
+        documents_.SetLastSaveAsPath(target);
+        result = target;
+    } catch (...) {
+        // The result reached so far stands.
+    }
+    return result;
+}
+
+// ---- close, release, removal
+
+void CDocumentLifecycle::DocumentWasClosed(TrackedDocument* record) {
+    if (!record) return;
+    VX_TRY {
+        BY_HANDLE_FILE_INFORMATION status{};
+        CloseStep step = documents_.DecideClose(record, &status);
+        if (step == CloseStep::Keep) return;
+        bool unlockAndDelete = true;
+        if (step == CloseStep::CheckIn) {
+            unlockAndDelete = CheckIn(record, record->pathName, false);
+            if (!unlockAndDelete) TellCheckinKept(record);
+        }
+        ReleaseDocument(record, unlockAndDelete);
+        TraceFileStatus(status);
+    }
+    VX_CATCH(kSite, "CDocumentManager::DocumentWasClosed")
+}
+
+void CDocumentLifecycle::CarryOut(TrackedDocument* record, ReleaseStep step) {
+    if (step == ReleaseStep::UnlockAndDelete) {
+        UnlockDocument(manager_, NewReference(record->dmsDocument));
+        documents_.DeleteDocFromTmp(record);
+    }
+    if (step != ReleaseStep::Detached) documents_.RemoveDoc(record);
+}
+
+void CDocumentLifecycle::ReleaseDocument(TrackedDocument* record, bool unlockAndDelete) {
+    VX_TRY {
+        if (!record || documents_.IndexOf(record) < 0) return;
+        CarryOut(record, documents_.DecideRelease(record, unlockAndDelete));
+    }
+    VX_CATCH(kSite, "CDocumentManager::ReleaseDocument")
+}
+
+void CDocumentLifecycle::ReleasePendingDocument() {
+    if (TrackedDocument* record = documents_.TakePendingDocument()) ReleaseDocument(record, true);
+}
+
+void CDocumentLifecycle::RemoveDocument(const std::wstring& path) {
+    VX_TRY {
+        for (TrackedDocument* record : documents_.RecordsAtPath(path)) CarryOut(record, documents_.DecideRemoval(record));
+    }
+    VX_CATCH(kSite, "CDocumentManager::RemoveDocument")
+}
+
+void CDocumentLifecycle::RemoveUnusedDocuments() {
+    VX_TRY {
+        for (TrackedDocument* record : documents_.DetachedRecords()) CarryOut(record, documents_.DecideRemoval(record));
+    }
+    VX_CATCH(kSite, "CDocumentManager::RemoveUnusedDocuments")
+}
+
+// ---- check-ins
+
+bool CDocumentLifecycle::CheckIn(TrackedDocument* record, const std::wstring& path, bool keepCheckedOut) {
+    if (!record) return false;
+    bool received = ::CheckinDocument(manager_, path, NewReference(record->dmsDocument), keepCheckedOut);
+    if (received) documents_.MarkReceived(record);
+    return received;
+}
+
+void CDocumentLifecycle::TellCheckinKept(TrackedDocument* record) {
+    VX_TRY {
+        std::wstring message = VxFormatString(IDS_CHECKIN_KEPT, DisplayName(*record).c_str());
+        CCT2ASText text(message.c_str());
+        if (text.Get()) VxAlert(text);
+    }
+    VX_CATCH(kSite, "CDocumentManager::DocumentWasClosed")
+}
+
+bool CDocumentLifecycle::CheckinDocument(const std::wstring& path, bool keepCheckedOut) {
+    TrackedDocument* record = documents_.FindASPathName(path);
+    if (!record) return false;
+    bool result = CheckIn(record, path, keepCheckedOut);
+    if (keepCheckedOut) {
+        documents_.SkipDocumentClose(path);
+        ReleaseDocument(record, result);
+    }
+    return result;
+}
+
+bool CDocumentLifecycle::SaveDocumentOnServer(const std::wstring& path, bool keepCheckedOut, bool releaseRecord) {
+    documents_.ReleaseLastSaveAsPath();
+    // Only the import and its record matter here; the path is the one given.
+    SaveDocumentAs(path, false);
+    TrackedDocument* record = documents_.FindASPathName(path);
+    if (!record) return false;
+    bool result = CheckIn(record, path, keepCheckedOut);
+    if (releaseRecord) {
+        if (keepCheckedOut) documents_.SkipDocumentClose(path);
+        ReleaseDocument(record, result);
+    }
+    return result;
+}
+
+void CDocumentLifecycle::RecoverTempDocuments() {
+    documents_.RecoverTempDocuments([this](const std::wstring& copy, const FileDataRecord& record) {
+        return CheckinDeskClientDocument(manager_, copy, record.number, record.version, record.database, record.server,
+                                         false);
+    });
+}

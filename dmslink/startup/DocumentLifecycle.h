@@ -1,0 +1,72 @@
+// DocumentLifecycle.h - one document's way from the host's notifications to the DMS and back, in one
+// place. The registry (CDocumentManager) holds the state of each tracked copy and answers what an
+// open, a save, a close or a release must do; this layer carries that out with the DMS operations
+// (check-out, check-in, unlock, import) of TSManager.
+//
+// The rule users rely on: a copy that holds an edit the DMS has not received keeps its file, its
+// record file and its lock until a check-in of that copy succeeds - reopened, closed unsaved,
+// unloaded with it open, refused, failing, or found again at start-up.
+//
+// Paths are wide texts; the entries and handlers turn host paths into text where they come in.
+// Main thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "VarnelSDK.h"
+#include "dms/TSManager.h"
+#include "documents/CDocumentManager.h"
+
+class CDocumentLifecycle {
+public:
+    CDocumentLifecycle(TSManager& manager, CDocumentManager& documents) : manager_(manager), documents_(documents) {}
+    // The module's own, once start-up created both objects.
+    static std::optional<CDocumentLifecycle> Module();
+
+    // ---- open
+    // Open from the DMS (entry 7): every copy is registered as the worker hands it over.
+    bool OpenDocuments(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count, bool keepCheckedOut);
+    // The host opened a document: a reopened workspace copy or a DeskClient document is tracked, a
+    // tracked path gets its host document.
+    void DocumentOpened(PDDoc doc, const std::wstring& path);
+
+    // ---- save
+    // The host saved a document (after the save notification's own checks).
+    void DocumentSaved(PDDoc doc, const std::wstring& path);
+    // Entry 15: marks a tracked document saved, or saves an untracked one to the DMS.
+    void DocumentWasSaved(PDDoc doc);
+    // Save to the DMS as a new document; the path the host is to save to, or empty.
+    std::wstring SaveDocumentAs(const std::wstring& path, bool rename);
+
+    // ---- close, release, removal
+    void DocumentWasClosed(TrackedDocument* record);
+    void DocumentWasClosed(PDDoc doc) { DocumentWasClosed(documents_.FindPDDoc(doc)); }
+    void DocumentWasClosedAtPath(const std::wstring& path) { DocumentWasClosed(documents_.FindASPathName(path)); }
+    void ReleaseDocument(TrackedDocument* record, bool unlockAndDelete);
+    void ReleasePendingDocument();
+    void RemoveDocument(const std::wstring& path);
+    void RemoveUnusedDocuments();
+
+    // ---- the host's own check-ins (entries 16 and 17)
+    bool CheckinDocument(const std::wstring& path, bool keepCheckedOut);
+    bool SaveDocumentOnServer(const std::wstring& path, bool keepCheckedOut, bool releaseRecord);
+
+    // ---- start-up: copies left by an earlier run go to the DMS
+    void RecoverTempDocuments();
+
+private:
+    // The record's copy to the DMS; on success the registry knows the DMS has it.
+    bool CheckIn(TrackedDocument* record, const std::wstring& path, bool keepCheckedOut);
+    // Once per refused check-in: the copy is kept for a later try.
+    void TellCheckinKept(TrackedDocument* record);
+    // Step 8 of Save to the DMS: the document the file came from is checked in or unlocked.
+    void ReleaseSource(TrackedDocument* source);
+    void CarryOut(TrackedDocument* record, ReleaseStep step);
+    DocumentLookup Lookup();
+
+    TSManager& manager_;
+    CDocumentManager& documents_;
+};
