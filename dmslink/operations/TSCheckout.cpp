@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "VxApp.h"
+#include "VxGuard.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
 #include "dms/TesseraClient.h"
@@ -179,14 +180,14 @@ void CCheckoutHandover::Attach(CProgressDlg& dialog) {
 
 LRESULT CCheckoutHandover::Take(CheckedOutDocument* copy) {
     if (!copy || count_ >= capacity_) return 0;
-    try {
+    VX_TRY {
         CAPHostPath path(VxPathFromWide(copy->path.c_str()));
         if (!path || !sink_.Register(*copy)) return 0;
         items_[count_++] = path.Release();
         return 1;
-    } catch (...) {
-        return 0;
     }
+    VX_CATCH("CDocumentManager", "CDocumentManager::AddDocument")
+    return 0;
 }
 
 DWORD WINAPI CheckoutThreadProc(LPVOID raw) {

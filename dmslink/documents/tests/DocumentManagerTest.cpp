@@ -142,8 +142,8 @@ TEST_F(DocumentManagerTest, ClosingASavedDocumentChecksTheEditIn) {
 }
 
 // A refused check-in keeps everything and says so once; the copy opened again is owed, so closing it
-// unchanged tries again instead of unlocking and deleting the edit; unload keeps it too, and the
-// next start's recovery finally delivers it.
+// unchanged tries again (here failing) instead of unlocking and deleting the edit; unload keeps it
+// too, a refused recovery keeps it, and a later start's recovery finally delivers it.
 TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     CheckedOut copy = SavedCopy();
     Fault(L"CheckIn");
@@ -158,7 +158,7 @@ TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     ASSERT_NE(reopened.record, nullptr);
     EXPECT_TRUE(reopened.record->saved);
     EXPECT_TRUE(reopened.record->owed);
-    Fault(L"CheckIn");
+    ASSERT_EQ(tessera::AddFault(store_.path(), L"CheckIn", E_ACCESSDENIED, 1), S_OK);  // failing this time
     Close(reopened);  // closed without a new save
     DrainIdle();
     ExpectKeptWithItsEdit(copy);
@@ -171,6 +171,10 @@ TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     host().CloseAllDocuments();
 
     docs_ = std::make_unique<CDocumentManager>();
+    Fault(L"CheckIn");
+    Life().RecoverTempDocuments();  // refused at this start
+    DrainIdle();
+    ExpectKeptWithItsEdit(copy);
     Life().RecoverTempDocuments();
     DrainIdle();
     ASSERT_EQ(VersionCount(), 3u);
