@@ -102,6 +102,8 @@ void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
         for (const std::wstring& entry : SubFolders(root)) {
             std::wstring folder = root + L"\\" + entry;
             const std::wstring recordFile = folder + L"\\TSFile.dat";
+            // Nothing reached through a link is sent or deleted.
+            if (!IsOwnEntry(folder)) continue;
             // A copy whose record another running host holds is that host's open document.
             CAPHandle claim = ClaimRecordFile(recordFile);
             if (!claim) continue;
@@ -110,7 +112,7 @@ void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
             // The stored name may only name a file of this very folder.
             if (!IsPlainFileName(record.name)) continue;
             std::wstring file = folder + L"\\" + record.name;
-            if (!CAPPathExists(file)) continue;
+            if (!IsOwnEntry(file) || !IsOwnEntry(recordFile)) continue;
             // A copy the host has open again belongs to its record now, not to the recovery.
             if (FindASPathName(file)) continue;
             if (!checkin(file, record)) continue;

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <cstdint>
+#include <mutex>
 
 #include "Files/CAPPathText.h"
 #include "VxApp.h"
@@ -33,26 +34,86 @@ std::wstring LongForm(const std::wstring& path) {
     return L"\\\\?\\" + full;
 }
 
-void RemoveTreeLong(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    {
-        CAPFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
-        if (search) {
-            do {
-                std::wstring name = found.cFileName;
-                if (name == L"." || name == L"..") continue;
-                std::wstring child = folder + L"\\" + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveTreeLong(child);
-                } else {
-                    if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                        SetFileAttributesW(child.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-                    DeleteFileW(child.c_str());
-                }
-            } while (FindNextFileW(search.get(), &found));
+std::wstring WithoutLongPrefix(const std::wstring& path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
+// What the system resolves the path to, when it can tell; empty otherwise.
+std::wstring ResolvedPath(HANDLE entry) {
+    DWORD needed = GetFinalPathNameByHandleW(entry, nullptr, 0, FILE_NAME_NORMALIZED);
+    if (needed == 0) return std::wstring();
+    std::wstring resolved(needed, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(entry, &resolved[0], needed, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= needed) return std::wstring();
+    resolved.resize(length);
+    return WithoutLongPrefix(resolved);
+}
+
+std::wstring LongNameOf(const std::wstring& path) {
+    DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    DWORD length = GetLongPathNameW(path.c_str(), &full[0], needed);
+    if (length == 0 || length >= needed) return path;
+    full.resize(length);
+    return full;
+}
+
+}  // namespace
+
+bool IsOwnEntry(const std::wstring& path) {
+    CAPHandle entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!entry) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(entry.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    // Some systems report a symbolic link to a file as that file; the path it resolves to tells. Where
+    // the system cannot say (Wine, beyond MAX_PATH), the attributes decide.
+    std::wstring resolved = ResolvedPath(entry.get());
+    return resolved.empty() || CAPSameTextIgnoringCase(resolved, LongNameOf(WithoutLongPrefix(LongForm(path))));
+}
+
+namespace {
+
+// Depth first without recursion, so no tree is deep enough to exhaust the stack. A link, junction or
+// other reparse point is removed (where the system can remove one) and never entered; a file that is
+// not what its path says is left alone, so nothing outside the tree is ever deleted.
+void RemoveTreeLong(const std::wstring& top) {
+    struct Pending {
+        std::wstring folder;
+        bool listed;
+    };
+    std::vector<Pending> pending{{top, false}};
+    while (!pending.empty()) {
+        Pending& current = pending.back();
+        if (current.listed) {
+            RemoveDirectoryW(current.folder.c_str());
+            pending.pop_back();
+            continue;
         }
+        current.listed = true;
+        const std::wstring folder = current.folder;
+        WIN32_FIND_DATAW found;
+        CAPFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+        if (!search) continue;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveDirectoryW(child.c_str())) DeleteFileW(child.c_str());
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (IsOwnEntry(child)) pending.push_back({child, false});
+            } else if (IsOwnEntry(child)) {
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                    SetFileAttributesW(child.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(search.get(), &found));
     }
-    RemoveDirectoryW(folder.c_str());
 }
 
 void RemoveNow(ASPathName path) {
@@ -110,6 +171,34 @@ bool GetUniqueTempFolder(std::wstring* folder) {
     }
 }
 
+bool ClaimTempFolder(std::wstring* folder) {
+    // Numbers are tried from the one after this process's last claim, so that a long run of
+    // check-outs does not try every taken number again each time.
+    static std::mutex hintLock;
+    static std::wstring hintRoot;
+    static int hint = 0;
+    std::wstring root = GetTempRootFolder();
+    std::lock_guard<std::mutex> hold(hintLock);
+    if (root != hintRoot) {
+        hintRoot = root;
+        hint = 0;
+    }
+    for (int tried = 0; tried < kLastFolderNumber; ++tried) {
+        int n = (hint + tried) % kLastFolderNumber;
+        std::wstring candidate = VxFormat(L"%s\\VRL%d\\", root.c_str(), n);
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            hint = (n + 1) % kLastFolderNumber;
+            if (folder) *folder = candidate;
+            return true;
+        }
+        // Taken (perhaps by another host this very moment): the next number. Anything else would
+        // fail for every number alike.
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    if (folder) folder->clear();
+    return false;
+}
+
 std::wstring FormatTempFileName(long number, long version, const std::wstring& extension) {
     return VxFormat(L"%d_%d.%s", static_cast<int>(number), static_cast<int>(version), extension.c_str());
 }
@@ -131,7 +220,14 @@ void DeleteFolderTree(const std::wstring& folder) {
     // Deleted by our own walk through the long-path form rather than by the shell: a tree holding a
     // path beyond MAX_PATH makes Wine's shell delete the files of the current folder instead.
     std::wstring longForm = LongForm(folder);
-    if (CAPPathExists(longForm)) RemoveTreeLong(longForm);
+    DWORD attributes = GetFileAttributesW(longForm.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    // A folder that is itself a link goes as a link: what it points to stays.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveDirectoryW(longForm.c_str());
+        return;
+    }
+    if (IsOwnEntry(longForm)) RemoveTreeLong(longForm);
 }
 
 // ---- the record file
@@ -215,21 +311,25 @@ void MarkOwed(const std::wstring& copy) {
 bool IsOwed(const std::wstring& copy) { return !copy.empty() && CAPPathExists(OwedMarkOf(copy)); }
 
 void ClearOwed(const std::wstring& copy) {
-    if (IsOwed(copy)) DeleteFileW(OwedMarkOf(copy).c_str());
+    if (IsOwed(copy) && IsOwnEntry(OwedMarkOf(copy))) DeleteFileW(OwedMarkOf(copy).c_str());
 }
 
 // ---- copies
 
 std::wstring AcquireTempPath(const std::wstring& fileName) {
     std::wstring folder;
-    GetUniqueTempFolder(&folder);
-    if (!folder.empty()) CreateDirectoryW(folder.c_str(), nullptr);
+    ClaimTempFolder(&folder);
     return folder + fileName;
 }
 
 void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bool removeFolder, bool deferred) {
     if (copy.empty()) return;
     VX_TRY {
+        // A copy or companion replaced by a link is left as it is: deleting it could reach outside.
+        if (!IsOwnEntry(copy)) {
+            if (removeFolder) RemoveDirectoryW(CAPFolderOf(copy).c_str());
+            return;
+        }
         if (!deferred) {
             if (CAPHostPath path = CAPMakeHostPath(copy)) RemoveNow(path.Release());
         } else if (CAPHostPath path = CAPMakeHostPath(copy)) {
@@ -239,7 +339,7 @@ void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bo
         } else {
             DeleteFileW(copy.c_str());
         }
-        if (CAPPathExists(companion)) DeleteFileW(companion.c_str());
+        if (CAPPathExists(companion) && IsOwnEntry(companion)) DeleteFileW(companion.c_str());
         ClearOwed(copy);
         if (removeFolder) RemoveDirectoryW(CAPFolderOf(copy).c_str());
     }

@@ -20,11 +20,18 @@
 std::wstring GetTempRootFolder();
 // "<root>\VRL<n>\" for the first n in 0..99998 at which nothing exists; false (and empty) when none.
 bool GetUniqueTempFolder(std::wstring* folder);
+// A fresh "<root>\VRL<n>\" made for the caller: a folder is claimed by creating it, so two hosts
+// checking out at the same moment never share one; false (and empty) when none can be made.
+bool ClaimTempFolder(std::wstring* folder);
 std::wstring FormatTempFileName(long number, long version, const std::wstring& extension);  // "%d_%d.%s"
 // Folder names directly below a folder, without "." and "..".
 std::vector<std::wstring> SubFolders(const std::wstring& folder);
-// The folder and everything in it, of any depth and path length.
+// The folder and everything in it, of any depth and path length. Links, junctions and other reparse
+// points inside are removed, never followed.
 void DeleteFolderTree(const std::wstring& folder);
+// The path names an entry of its own: it exists, is no reparse point, and resolves to itself (not
+// through a link to somewhere else).
+bool IsOwnEntry(const std::wstring& path);
 
 // ---- the record file
 std::wstring RecordFileOf(const std::wstring& copy);  // the copy's folder and "\TSFile.dat"

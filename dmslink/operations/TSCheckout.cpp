@@ -161,7 +161,7 @@ bool CheckOutElement(const CheckoutThreadParams& params, LONG index, bool last, 
     SendDocumentInfo(window, document, description + L"." + extension);
 
     std::wstring folder;
-    if (!GetUniqueTempFolder(&folder) || !CreateDirectoryW(folder.c_str(), nullptr)) return false;
+    if (!ClaimTempFolder(&folder)) return false;
     copy.path = folder + fileName;
     VxTrace("Checking out to:", copy.path.c_str());
     try {

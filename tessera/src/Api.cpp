@@ -227,6 +227,15 @@ HRESULT AddRefusal(const std::wstring& store, const std::wstring& operation, lon
     return EditFaults(store, &fault);
 }
 
+HRESULT AddKill(const std::wstring& store, const std::wstring& operation, bool afterTheWork, long call) {
+    if (operation.empty() || call < 1) return E_INVALIDARG;
+    StoreFault fault;
+    fault.operation = operation;
+    fault.remaining = call;
+    fault.kind = afterTheWork ? StoreFault::Kind::KillAfter : StoreFault::Kind::Kill;
+    return EditFaults(store, &fault);
+}
+
 HRESULT ClearFaults(const std::wstring& store) { return EditFaults(store, nullptr); }
 
 HRESULT SetOpenPreset(const std::wstring& store, const std::vector<DocumentRef>& selection) {

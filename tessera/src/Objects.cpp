@@ -271,7 +271,9 @@ HRESULT Document::WithRecord(const wchar_t* fault, Action action) {
     if (FAILED(hr)) return hr;
     StoreDocument* doc = tx.Data().FindDocument(session.Server(), database_->Name(), number_);
     if (!doc || !doc->FindVersion(version_)) return TESSERA_E_NOT_FOUND;
-    return action(tx, *doc, refused);
+    hr = action(tx, *doc, refused);
+    if (TakeKillAfter()) EndProcessAsKilled();
+    return hr;
 }
 
 HRESULT Document::get_AccessRights(long* rights) {

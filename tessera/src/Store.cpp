@@ -1,5 +1,7 @@
 #include "Store.h"
 
+#include <utility>
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -257,6 +259,9 @@ HRESULT ParseFaults(const std::wstring& text, std::vector<StoreFault>* faults) {
         fault.operation = words[0];
         if (SameName(words[1], L"refuse")) {
             fault.refuse = true;
+            fault.kind = StoreFault::Kind::Refuse;
+        } else if (SameName(words[1], L"kill") || SameName(words[1], L"kill-after")) {
+            fault.kind = SameName(words[1], L"kill") ? StoreFault::Kind::Kill : StoreFault::Kind::KillAfter;
         } else {
             long hr = 0;
             if (!ParseLong(words[1], &hr) || SUCCEEDED(hr)) return TESSERA_E_BAD_STORE;
@@ -275,7 +280,11 @@ std::wstring FormatFaults(const std::vector<StoreFault>& faults) {
     for (const auto& f : faults) {
         wchar_t code[16];
         swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(f.hr));
-        text += f.operation + L" " + (f.refuse ? std::wstring(L"refuse") : std::wstring(code));
+        std::wstring what = f.kind == StoreFault::Kind::Kill        ? L"kill"
+                            : f.kind == StoreFault::Kind::KillAfter ? L"kill-after"
+                            : f.refuse                              ? L"refuse"
+                                                                    : code;
+        text += f.operation + L" " + what;
         if (f.remaining > 0) text += L" " + std::to_wstring(f.remaining);
         text += L"\r\n";
     }
@@ -384,6 +393,17 @@ HRESULT StoreTransaction::Commit() {
     return WriteTextFile(FullPath(L"store.txt"), FormatStore(data_));
 }
 
+namespace {
+thread_local bool tKillAfter = false;
+}  // namespace
+
+void EndProcessAsKilled() {
+    TerminateProcess(GetCurrentProcess(), 9);
+    for (;;) Sleep(INFINITE);
+}
+
+bool TakeKillAfter() { return std::exchange(tKillAfter, false); }
+
 HRESULT StoreTransaction::TakeFault(const wchar_t* operation, bool* refused) {
     return TakeFault({operation}, refused);
 }
@@ -406,6 +426,13 @@ HRESULT StoreTransaction::TakeFault(std::initializer_list<const wchar_t*> operat
         if (fault.remaining > 0) {
             if (--it->remaining == 0) faults.erase(it);
             WriteTextFile(FullPath(L"faults.txt"), FormatFaults(faults));
+        }
+        if (fault.kind == StoreFault::Kind::Kill || fault.kind == StoreFault::Kind::KillAfter) {
+            // The call counted is the one that ends the process; earlier ones pass.
+            if (fault.remaining > 1) continue;
+            if (fault.kind == StoreFault::Kind::Kill) EndProcessAsKilled();
+            tKillAfter = true;
+            return S_OK;
         }
         if (fault.refuse) {
             *refused = true;

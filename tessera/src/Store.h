@@ -69,11 +69,18 @@ struct StoreData {
 };
 
 struct StoreFault {
+    enum class Kind { Fail, Refuse, Kill, KillAfter };
     std::wstring operation;
     HRESULT hr = S_OK;
     bool refuse = false;
-    long remaining = 0;  // 0: until cleared
+    long remaining = 0;  // 0: until cleared. Kill faults: the matching call that ends the process
+    Kind kind = Kind::Fail;
 };
+
+// The process ends now, as a host that crashes: no destructor, no clean-up of any kind.
+[[noreturn]] void EndProcessAsKilled();
+// A kill-after fault met by this thread's current operation: the process ends once it has done its work.
+bool TakeKillAfter();
 
 bool SameName(const std::wstring& a, const std::wstring& b);
 

@@ -21,7 +21,7 @@ const wchar_t kUsage[] =
     L"  list\n"
     L"  lock SERVER DATABASE NUMBER VERSION USER [PATH]\n"
     L"  unlock SERVER DATABASE NUMBER\n"
-    L"  fault add OPERATION HRESULT|refuse [COUNT]\n"
+    L"  fault add OPERATION HRESULT|refuse|kill|kill-after [COUNT]\n"
     L"  fault clear\n"
     L"  preset open cancel | preset open [SERVER] DATABASE NUMBER VERSION [...]\n"
     L"  preset import cancel | preset import DATABASE [DESCRIPTION]\n"
@@ -200,6 +200,8 @@ HRESULT Run(const std::wstring& store, Args& args) {
         long count = args.Empty() ? 0 : args.NextNumber();
         args.End();
         if (_wcsicmp(code.c_str(), L"refuse") == 0) return tessera::AddRefusal(store, operation, count);
+        if (_wcsicmp(code.c_str(), L"kill") == 0 || _wcsicmp(code.c_str(), L"kill-after") == 0)
+            return tessera::AddKill(store, operation, _wcsicmp(code.c_str(), L"kill-after") == 0, count ? count : 1);
         HRESULT hr = S_OK;
         if (FAILED(ParseHresult(code, &hr))) throw UsageError();
         return tessera::AddFault(store, operation, hr, count);

@@ -48,6 +48,18 @@ bool CaptureWindowPng(HWND window, const std::wstring& file, std::string* error)
 // 24-bit RGB rows, top first; used by the capture and by tests.
 bool WritePng(const std::wstring& file, int width, int height, const std::vector<unsigned char>& rgb);
 
+// What the process holds: kernel handles (from the system's handle list, since Wine's
+// GetProcessHandleCount answers 0), the handle index a fresh GDI and USER object gets (they grow
+// when objects leak, as freed slots are reused), and what GetGuiResources reports.
+struct ResourceCounts {
+    unsigned long handles = 0;
+    unsigned long gdiProbe = 0;
+    unsigned long userProbe = 0;
+    unsigned long gdi = 0;
+    unsigned long user = 0;
+};
+ResourceCounts CountResources();
+
 struct RunnerOptions {
     std::wstring plugins;           // folder loaded at start and at "restart"; empty: none
     std::wstring shots;             // folder for dialog screenshots; empty: none taken
@@ -76,6 +88,13 @@ private:
     void Say(const std::string& line);
     void ReportJournalSince(size_t mark);
     bool Execute(const ScenarioStep& step, std::string* problem);
+    bool ExecuteHostStep(const ScenarioStep& step, std::string* problem, bool* handled);
+    bool ExecuteCheckStep(const ScenarioStep& step, std::string* problem, bool* handled);
+    bool ExecuteDocumentStep(const ScenarioStep& step, std::string* problem);
+    bool ClickStep(const std::string& reference, std::string* problem);
+    bool WaitFileStep(const std::string& file, std::string* problem);
+    bool DmsFaultStep(const ScenarioStep& step, std::string* problem);
+    void ReportResources();
     Document* FindDoc(const std::string& ref, std::string* problem) const;
     std::wstring FindPathEverSeen(const std::string& ref) const;
     void DescribeFolder(const std::wstring& path);

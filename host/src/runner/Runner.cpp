@@ -316,7 +316,7 @@ void ScenarioRunner::ListDms() {
 
 void ScenarioRunner::ListServers() {
     HFT tessera = host_.TesseraTable();
-    if (!tessera || !tessera[27] || !tessera[28]) {
+    if (!tessera || !tessera[kTesseraGetServerName] || !tessera[kTesseraGetServerDetails]) {
         Say("    no plug-in publishes a \"Tessera\" table");
         return;
     }
@@ -327,12 +327,12 @@ void ScenarioRunner::ListServers() {
     for (ASInt32 i = 0; i < 100; i++) {
         ASText name = nullptr;
         ASBool got = 0;
-        host_.Guarded("Tessera 27", [&] { got = VxEntry<TesseraGetServerNameProc>(tessera, 27)(i, &name); });
+        host_.Guarded("Tessera 27", [&] { got = VxEntry<TesseraGetServerNameProc>(tessera, kTesseraGetServerName)(i, &name); });
         if (!got || !name) break;
         ASText user = nullptr, password = nullptr;
         ASBool trusted = 0, autoConnect = 0, connected = 0, machineWide = 0;
         host_.Guarded("Tessera 28", [&] {
-            VxEntry<TesseraGetServerDetailsProc>(tessera, 28)(name, &user, &password, &trusted, &autoConnect, &connected,
+            VxEntry<TesseraGetServerDetailsProc>(tessera, kTesseraGetServerDetails)(name, &user, &password, &trusted, &autoConnect, &connected,
                                                               &machineWide);
         });
         std::string passwordState = password && *value(password) ? "password set" : "no password";
@@ -346,46 +346,95 @@ void ScenarioRunner::ListServers() {
     if (!shown) Say("    (no servers)");
 }
 
-bool ScenarioRunner::Execute(const ScenarioStep& step, std::string* problem) {
-    const std::string& c = step.command;
-    auto arg = [&](size_t i) { return i < step.args.size() ? step.args[i] : std::string(); };
-
-    if (c == "click") {
-        std::string name = arg(0);
-        size_t at = name.find('@');
-        if (at != std::string::npos) {
-            std::wstring title = FromUtf8(name.substr(0, at));
-            std::string anchor = name.substr(at + 1);
-            if (anchor.find(':') == std::string::npos) anchor = "AVRibbon:Main:" + anchor + ":Btn";
-            name.clear();
-            for (RibbonItem* item : host_.GetRibbon().FindItemsTitled(title))
-                if (item->name.compare(0, anchor.size() + 1, anchor + "+") == 0) name = item->name;
-            if (name.empty()) {
-                *problem = "the ribbon has no item titled \"" + ToUtf8(title) + "\" beside " + anchor;
-                return false;
-            }
-        }
-        if (!host_.ClickRibbonItem(name)) {
-            *problem = "the ribbon has no item " + name;
+bool ScenarioRunner::ClickStep(const std::string& reference, std::string* problem) {
+    std::string name = reference;
+    size_t at = name.find('@');
+    if (at != std::string::npos) {
+        std::wstring title = FromUtf8(name.substr(0, at));
+        std::string anchor = name.substr(at + 1);
+        if (anchor.find(':') == std::string::npos) anchor = "AVRibbon:Main:" + anchor + ":Btn";
+        name.clear();
+        for (RibbonItem* item : host_.GetRibbon().FindItemsTitled(title))
+            if (item->name.compare(0, anchor.size() + 1, anchor + "+") == 0) name = item->name;
+        if (name.empty()) {
+            *problem = "the ribbon has no item titled \"" + ToUtf8(title) + "\" beside " + anchor;
             return false;
         }
-        return true;
     }
-    if (c == "open") {
-        if (!host_.OpenDocument(FromUtf8(step.rest))) {
-            *problem = "cannot open " + step.rest;
+    if (host_.ClickRibbonItem(name)) return true;
+    *problem = "the ribbon has no item " + name;
+    return false;
+}
+
+bool ScenarioRunner::WaitFileStep(const std::string& file, std::string* problem) {
+    // Waits for another process's signal like a host waiting for its user: messages are handled,
+    // idle procedures do not run.
+    std::wstring path = FromUtf8(file);
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > options_.timeoutMs) {
+            *problem = file + " did not appear within " + std::to_string(options_.timeoutMs / 1000) + " s";
             return false;
         }
-        return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+bool ScenarioRunner::DmsFaultStep(const ScenarioStep& step, std::string* problem) {
+#ifdef VX_WITH_TESSERA
+    const std::string& operation = step.args[0];
+    if (operation == "clear") return SUCCEEDED(tessera::ClearFaults(L""));
+    std::string what = step.args.size() > 1 ? step.args[1] : std::string();
+    long count = step.args.size() > 2 ? atol(step.args[2].c_str()) : 0;
+    std::wstring name = FromUtf8(operation);
+    HRESULT hr = E_INVALIDARG;
+    if (what == "refuse") {
+        hr = tessera::AddRefusal(L"", name, count);
+    } else if (what == "kill" || what == "kill-after") {
+        hr = tessera::AddKill(L"", name, what == "kill-after", count ? count : 1);
+    } else {
+        long code = static_cast<long>(strtoul(what.c_str(), nullptr, 0));
+        hr = tessera::AddFault(L"", name, static_cast<HRESULT>(code), count);
+    }
+    if (SUCCEEDED(hr)) return true;
+    *problem = "the DMS stand-in took no fault \"" + step.source + "\"";
+    return false;
+#else
+    *problem = "this host was built without the DMS stand-in";
+    return false;
+#endif
+}
+
+void ScenarioRunner::ReportResources() {
+    ResourceCounts counts = CountResources();
+    Say("    resources: handles " + std::to_string(counts.handles) + ", GDI probe " + std::to_string(counts.gdiProbe) +
+        ", USER probe " + std::to_string(counts.userProbe) + ", GetGuiResources " + std::to_string(counts.gdi) + "/" +
+        std::to_string(counts.user));
+}
+
+// Steps that act on the host itself; false with *handled false when the step is not one of them.
+bool ScenarioRunner::ExecuteHostStep(const ScenarioStep& step, std::string* problem, bool* handled) {
+    const std::string& c = step.command;
+    *handled = true;
+    if (c == "click") return ClickStep(step.args[0], problem);
+    if (c == "open") {
+        if (host_.OpenDocument(FromUtf8(step.rest))) return true;
+        *problem = "cannot open " + step.rest;
+        return false;
     }
     if (c == "idle") {
-        int count = step.args.empty() ? 1 : atoi(arg(0).c_str());
+        int count = step.args.empty() ? 1 : atoi(step.args[0].c_str());
         for (int i = 0; i < count; i++) host_.RunIdle();
         return true;
     }
     if (c == "restart") {
-        auto results = host_.RestartPlugins(options_.plugins);
-        std::string load = host_.DescribeLoad(results);
+        std::string load = host_.DescribeLoad(host_.RestartPlugins(options_.plugins));
         size_t start = 0;
         for (size_t end; (end = load.find('\n', start)) != std::string::npos; start = end + 1)
             Say("  " + load.substr(start, end - start));
@@ -398,17 +447,28 @@ bool ScenarioRunner::Execute(const ScenarioStep& step, std::string* problem) {
         TerminateProcess(GetCurrentProcess(), failures_ ? 1 : 0);
     }
     if (c == "shift") {
-        host_.SetModifiers(arg(0) == "down" ? (host_.Modifiers() | 1u) : (host_.Modifiers() & ~1u));
+        host_.SetModifiers(step.args[0] == "down" ? (host_.Modifiers() | 1u) : (host_.Modifiers() & ~1u));
         return true;
     }
+    if (c == "clear-temp") {
+        host_.SendClearTempFiles();
+        return true;
+    }
+    *handled = false;
+    return false;
+}
+
+// Checks, listings and signals.
+bool ScenarioRunner::ExecuteCheckStep(const ScenarioStep& step, std::string* problem, bool* handled) {
+    const std::string& c = step.command;
+    *handled = true;
     if (c == "expect-alert") {
         const auto& alerts = host_.Alerts();
         std::wstring wanted = FromUtf8(step.rest);
         for (size_t i = alertMark_; i < alerts.size(); i++) {
-            if (alerts[i].find(wanted) != std::wstring::npos) {
-                alertMark_ = i + 1;
-                return true;
-            }
+            if (alerts[i].find(wanted) == std::wstring::npos) continue;
+            alertMark_ = i + 1;
+            return true;
         }
         *problem = "no alert containing \"" + step.rest + "\" (" + std::to_string(alerts.size() - alertMark_) +
                    " new alert(s))";
@@ -416,19 +476,16 @@ bool ScenarioRunner::Execute(const ScenarioStep& step, std::string* problem) {
     }
     if (c == "expect-open") {
         size_t open = host_.Documents().size();
-        if (open == static_cast<size_t>(atoi(arg(0).c_str()))) return true;
-        *problem = std::to_string(open) + " document(s) open, not " + arg(0);
+        if (open == static_cast<size_t>(atoi(step.args[0].c_str()))) return true;
+        *problem = std::to_string(open) + " document(s) open, not " + step.args[0];
         return false;
     }
-    if (c == "dms-list") {
-        ListDms();
-        return true;
-    }
-    if (c == "servers") {
-        ListServers();
-        return true;
-    }
-    if (c == "touch") {
+    if (c == "dms-list") ListDms();
+    else if (c == "servers") ListServers();
+    else if (c == "resources") ReportResources();
+    else if (c == "dms-fault") return DmsFaultStep(step, problem);
+    else if (c == "wait-file") return WaitFileStep(step.rest, problem);
+    else if (c == "touch") {
         // A signal to another process running a script (see wait-file).
         HANDLE file = CreateFileW(FromUtf8(step.rest).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -437,36 +494,21 @@ bool ScenarioRunner::Execute(const ScenarioStep& step, std::string* problem) {
             return false;
         }
         CloseHandle(file);
-        return true;
-    }
-    if (c == "wait-file") {
-        // Waits for another process's signal like a host waiting for its user: messages are
-        // handled, idle procedures do not run.
-        std::wstring path = FromUtf8(step.rest);
-        DWORD start = GetTickCount();
-        while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            if (GetTickCount() - start > options_.timeoutMs) {
-                *problem = step.rest + " did not appear within " + std::to_string(options_.timeoutMs / 1000) + " s";
-                return false;
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
-        }
-        return true;
-    }
-    if (c == "files") {
+    } else if (c == "files") {
         std::string unused;
-        Document* doc = FindDoc(arg(0), &unused);
-        DescribeFolder(doc ? doc->Path() : FindPathEverSeen(arg(0)));
-        return true;
+        Document* doc = FindDoc(step.args[0], &unused);
+        DescribeFolder(doc ? doc->Path() : FindPathEverSeen(step.args[0]));
+    } else {
+        *handled = false;
+        return false;
     }
+    return true;
+}
 
-    // The rest act on one open document.
-    Document* doc = FindDoc(arg(0), problem);
+// Steps that act on one open document.
+bool ScenarioRunner::ExecuteDocumentStep(const ScenarioStep& step, std::string* problem) {
+    const std::string& c = step.command;
+    Document* doc = FindDoc(step.args.empty() ? std::string() : step.args[0], problem);
     if (!doc) return false;
     if (c == "edit") {
         // As a PDF comment after the end, so that the file stays readable.
@@ -489,12 +531,21 @@ bool ScenarioRunner::Execute(const ScenarioStep& step, std::string* problem) {
         return true;
     }
     if (c == "rename") {
-        if (host_.RenameDocumentFile(doc, FromUtf8(arg(1)))) return true;
+        if (host_.RenameDocumentFile(doc, FromUtf8(step.args[1]))) return true;
         *problem = "the rename failed";
         return false;
     }
     *problem = "unknown command " + c;
     return false;
+}
+
+bool ScenarioRunner::Execute(const ScenarioStep& step, std::string* problem) {
+    bool handled = false;
+    bool passed = ExecuteHostStep(step, problem, &handled);
+    if (handled) return passed;
+    passed = ExecuteCheckStep(step, problem, &handled);
+    if (handled) return passed;
+    return ExecuteDocumentStep(step, problem);
 }
 
 }  // namespace vxhost

@@ -79,6 +79,10 @@ HRESULT ListDocuments(const std::wstring& store, std::vector<DocumentInfo>* docu
 // with `hr`, or are refused when `refuse` is set. Operation names are listed in tessera/README.md.
 HRESULT AddFault(const std::wstring& store, const std::wstring& operation, HRESULT hr, long count);
 HRESULT AddRefusal(const std::wstring& store, const std::wstring& operation, long count);
+// The `call`-th call of `operation` (counted across processes) ends the calling process at once, as
+// a crash: before the operation acts, or with `afterTheWork` once it has done its work and before it
+// answers.
+HRESULT AddKill(const std::wstring& store, const std::wstring& operation, bool afterTheWork, long call);
 HRESULT ClearFaults(const std::wstring& store);
 
 // Preset answers for the open and import dialogs; each is used by the next Execute and then removed.
