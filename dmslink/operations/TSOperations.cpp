@@ -92,24 +92,27 @@ std::wstring CheckinSizeText(unsigned long long bytes) {
     return VxFormat(L"%I64u KB", bytes >> 10);
 }
 
-bool UnlockDocument(TSManager& manager, DmsDocumentPtr document) {
-    if (!document || !document->document) return false;
-    if (!HasConnectedServer(manager, false)) return false;
-    bool unlocked = false;
+UnlockOutcome Unlock(TSManager& manager, DmsDocumentPtr document) {
+    if (!document || !document->document) return UnlockOutcome::NotCheckedOut;
+    if (!HasConnectedServer(manager, false)) return UnlockOutcome::Failed;
+    UnlockOutcome outcome = UnlockOutcome::Failed;
     try {
         ITesseraDMS* dms = manager.GetDms();
-        if (!dms || tsops::SessionCount(dms) < 1) return false;
+        if (!dms || tsops::SessionCount(dms) < 1) return UnlockOutcome::Failed;
         ITesseraDocument* doc = document->document;
         VARIANT_BOOL checkedOut = VARIANT_FALSE;
         TesseraCheck(doc->get_IsCheckedOut(&checkedOut), __uuidof(ITesseraDocument));
-        if (checkedOut != VARIANT_FALSE) {
-            VARIANT_BOOL released = VARIANT_FALSE;
-            TesseraCheck(doc->Unlock(&released), __uuidof(ITesseraRecord));
-            VxTrace("Document was unlocked", static_cast<long>(released));
-            unlocked = released != VARIANT_FALSE;
-        }
+        if (checkedOut == VARIANT_FALSE) return UnlockOutcome::NotCheckedOut;
+        VARIANT_BOOL released = VARIANT_FALSE;
+        TesseraCheck(doc->Unlock(&released), __uuidof(ITesseraRecord));
+        VxTrace("Document was unlocked", static_cast<long>(released));
+        if (released != VARIANT_FALSE) outcome = UnlockOutcome::Released;
     } catch (...) {
         // The result reached so far stands.
     }
-    return unlocked;
+    return outcome;
+}
+
+bool UnlockDocument(TSManager& manager, DmsDocumentPtr document) {
+    return Unlock(manager, std::move(document)) == UnlockOutcome::Released;
 }

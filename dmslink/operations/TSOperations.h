@@ -85,6 +85,9 @@ bool CheckinDeskClientDocument(TSManager& manager, const std::wstring& path, lon
                                const std::wstring& database, const std::wstring& server, bool keepCheckedOut);
 // True when the DMS reported the lock released; the reference is released before return.
 bool UnlockDocument(TSManager& manager, DmsDocumentPtr document);
+// The same, telling a document that was not checked out from a lock that could not be released.
+enum class UnlockOutcome { Released, NotCheckedOut, Failed };
+UnlockOutcome Unlock(TSManager& manager, DmsDocumentPtr document);
 
 struct CheckinThreadParams {
     ITesseraDocumentPtr document;   // released by CheckinDocument after the worker ended

@@ -48,3 +48,6 @@
 #define IDS_UNKNOWN_USER            1015
 #define IDS_SERVER_EXISTS           1016
 #define IDS_CHECKIN_KEPT            1017
+#define IDS_NOT_CONNECTED           1018
+#define IDS_IMPORT_FAILED           1019
+#define IDS_UNLOCK_FAILED           1020

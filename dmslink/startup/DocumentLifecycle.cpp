@@ -47,6 +47,15 @@ std::wstring DisplayName(const TrackedDocument& record) {
     return CAPNameOf(record.pathName);
 }
 
+// An alert from the module's string table.
+void Tell(const std::wstring& message) {
+    VX_TRY {
+        CCT2ASText text(message.c_str());
+        if (text.Get()) VxAlert(text);
+    }
+    VX_CATCH(kSite, "CDocumentManager::DocumentWasClosed")
+}
+
 }  // namespace
 
 std::optional<CDocumentLifecycle> CDocumentLifecycle::Module() {
@@ -64,6 +73,10 @@ DocumentLookup CDocumentLifecycle::Lookup() {
 
 bool CDocumentLifecycle::OpenDocuments(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count,
                                        bool keepCheckedOut) {
+    if (items && count && !HasConnectedServer(manager_)) {
+        Tell(VxLoadString(IDS_NOT_CONNECTED));
+        return false;
+    }
     RegisterCheckedOut sink(documents_, keepCheckedOut);
     return ::OpenDocuments(manager_, sink, parent, filter, items, count, keepCheckedOut);
 }
@@ -114,6 +127,10 @@ void CDocumentLifecycle::ReleaseSource(TrackedDocument* source) {
 }
 
 std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool rename) {
+    if (!HasConnectedServer(manager_)) {
+        Tell(VxLoadString(IDS_NOT_CONNECTED));
+        return std::wstring();
+    }
     TrackedDocument* source = path.empty() ? nullptr : documents_.FindASPathName(path);
     std::wstring result;
     try {
@@ -140,6 +157,9 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
         documents_.AddDocument(pdDoc, std::move(imported), target, true);
         documents_.SetLastSaveAsPath(target);
         result = target;
+    } catch (const _com_error& failure) {
+        // A refusal of the DMS must not look like a Save that did nothing.
+        if (result.empty()) Tell(VxFormatString(IDS_IMPORT_FAILED, static_cast<int>(failure.Error())));
     } catch (...) {
         // The result reached so far stands.
     }
@@ -167,7 +187,9 @@ void CDocumentLifecycle::DocumentWasClosed(TrackedDocument* record) {
 
 void CDocumentLifecycle::CarryOut(TrackedDocument* record, ReleaseStep step) {
     if (step == ReleaseStep::UnlockAndDelete) {
-        UnlockDocument(manager_, NewReference(record->dmsDocument));
+        // The copy holds nothing the DMS lacks, so it goes either way; the user learns of a stale lock.
+        if (Unlock(manager_, NewReference(record->dmsDocument)) == UnlockOutcome::Failed && record->dmsDocument)
+            Tell(VxFormatString(IDS_UNLOCK_FAILED, DisplayName(*record).c_str()));
         documents_.DeleteDocFromTmp(record);
     }
     if (step != ReleaseStep::Detached) documents_.RemoveDoc(record);
@@ -209,12 +231,7 @@ bool CDocumentLifecycle::CheckIn(TrackedDocument* record, const std::wstring& pa
 }
 
 void CDocumentLifecycle::TellCheckinKept(TrackedDocument* record) {
-    VX_TRY {
-        std::wstring message = VxFormatString(IDS_CHECKIN_KEPT, DisplayName(*record).c_str());
-        CCT2ASText text(message.c_str());
-        if (text.Get()) VxAlert(text);
-    }
-    VX_CATCH(kSite, "CDocumentManager::DocumentWasClosed")
+    Tell(VxFormatString(IDS_CHECKIN_KEPT, DisplayName(*record).c_str()));
 }
 
 bool CDocumentLifecycle::CheckinDocument(const std::wstring& path, bool keepCheckedOut) {

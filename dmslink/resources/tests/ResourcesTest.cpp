@@ -60,8 +60,9 @@ std::wstring Conversions(const std::wstring& format) {
     return found;
 }
 
-const UINT kStringIds[] = {1001, 1002, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014, 1015,
-                           1016, 1017, 18030, 18031, 18032, 18034, 18040, 18042, 18043, 18047, 18048};
+const UINT kStringIds[] = {1001,  1002,  1004,  1005,  1006,  1007,  1008,  1009,  1010,  1011,
+                           1012,  1013,  1014,  1015,  1016,  1017,  1018,  1019,  1020,  18030,
+                           18031, 18032, 18034, 18040, 18042, 18043, 18047, 18048};
 
 TEST(StringTable, CarriesEveryEnglishText) {
     const struct {
@@ -85,6 +86,9 @@ TEST(StringTable, CarriesEveryEnglishText) {
         {1016, L"Server '%s' already exist!"},
         {1017, L"'%s' could not be checked in to Tessera. Your changes are kept on this computer and will be checked in "
                L"when you close the document again or the next time Varnel Pro starts."},
+        {1018, L"No Tessera server is connected. Log in to a server in the Tessera server settings first."},
+        {1019, L"Error: %d. The document could not be saved to Tessera."},
+        {1020, L"'%s' could not be unlocked in Tessera and stays checked out to you."},
         {18030, L"General error occured while working with file specifier."},
         {18031, L"Cannot assign path to file specifier."},
         {18032, L"Cannot convert file specifier to required format."},
