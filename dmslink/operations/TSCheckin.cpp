@@ -105,8 +105,11 @@ bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPt
     if (!HasConnectedServer(manager)) return false;
     if (path.empty() || !document || !document->document) return false;
 
+    // The private copy goes into a folder of its own or nowhere: never beside a bare name.
+    std::wstring folder;
+    if (!ClaimTempFolder(&folder)) return false;
+    std::wstring copy = folder + CAPNameOf(path);
     DWORD exitCode = 1;
-    std::wstring copy = AcquireTempPath(CAPNameOf(path));
     try {
         ITesseraDMS* dms = manager.GetDms();
         // The DMS must never receive a missing or partial file: the caller then keeps the lock and

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A long session: 1,000 open/edit/save/close cycles of local files, then 20 of the Lease through the
 # Open item (check-out, edit, save, close with check-in, the copies deleted at the next idle). Every
-# host object must be released exactly once, every DMS lock released, and nothing may hang.
+# host object must be released exactly once, every DMS lock released, kernel handles and GDI/USER
+# objects must stay flat from the first reading to the last, and nothing may hang.
 #   check-cycles.sh <source root> <bin folder> <work folder>
 set -uo pipefail
 root=$1 bin=$2 work=$3
@@ -15,6 +16,7 @@ setup
     echo "save $f"
     echo "close $f"
     [ $((i % 100)) = 0 ] && echo "idle"
+    [ $((i % 100)) = 0 ] && echo "resources"
   done
   echo "expect-open 0"
 } >"$work/local.script"
@@ -27,6 +29,7 @@ setup
     echo "save #1"
     echo "close #1"
     echo "idle 2"
+    [ $((i % 5)) = 0 ] && echo "resources"
   done
   echo "expect-open 0"
   echo "dms-list"
@@ -41,6 +44,8 @@ for run in local dms; do
   echo "$run: $((SECONDS - start)) s"
   start=$SECONDS
 done
+flat_resources local
+flat_resources dms
 has dms "SRV1/Legal 1001 version 21  "
 hasnt dms "version 22"
 hasnt dms "checked out by"

@@ -7,6 +7,8 @@ store() { wine "$(vx_winpath "$bin/tessera-store.exe")" "$@" | tr -d '\r'; }
 vx_temp_root=$(wine winepath.exe -u "$(wine cmd /c echo %TEMP% | tr -d '\r')" | tr -d '\r')/dmslink
 temp_root() { echo "$vx_temp_root"; }
 cleanup() {
+  # A story may have made the store or the workspace unchangeable (chattr); nothing stays so.
+  chattr -R -i "$work/store" "$vx_temp_root" 2>/dev/null
   wine reg delete 'HKLM\SOFTWARE\Varnel\Pro\11.0\Settings\Tessera' /f >/dev/null 2>&1
   wine reg delete 'HKCU\SOFTWARE\Varnel\Pro\11.0\Settings\Tessera' /f >/dev/null 2>&1
   # Copies left in the temporary workspace would be checked in by the next host of another test.
@@ -30,6 +32,18 @@ setup() {
   [ "$VX_TEST_ARCH" = i686 ] && regedit='C:\windows\syswow64\regedit.exe'
   wine "$regedit" /S "$(vx_winpath "$root/scripts/main/preferences.reg")"
 }
+# add_documents <last number>: documents 1002 .. <last number> ("Document 1002", ...) beside the Lease.
+add_documents() {
+  local n args=()
+  for n in $(seq 1002 "$1"); do args+=("Doc$n.pdf=Document $n"); done
+  python3 "$root/scripts/main/make-pdfs.py" "$work/files" "${args[@]}" >/dev/null
+  for n in $(seq 1002 "$1"); do
+    store add-document SRV1 Legal "$(vx_winpath "$work/files/Doc$n.pdf")" --number "$n" \
+      --description "Document $n" --author jdoe >/dev/null
+  done
+}
+# The DMS stand-in's list as "number version lock" lines.
+versions() { store list | awk -F'\t' 'NR > 1 {print $3, $4, ($8 == "" ? "-" : $8)}'; }
 # host <name> <script>: runs vphost.exe; the transcript goes to $work/<name>.txt; returns its code,
 # 124 when the host was still running after $host_limit seconds (a hang: each dialog wait ends on its own).
 host_limit=300
@@ -41,3 +55,16 @@ host() {
 fail=0
 has() { grep -qF -- "$2" "$work/$1.txt" || { echo "missing in $1: $2"; fail=1; }; }
 hasnt() { ! grep -qF -- "$2" "$work/$1.txt" || { echo "unexpected in $1: $2"; fail=1; }; }
+# flat_resources <name>: the first and the last "resources" line of the transcript agree on the
+# kernel handles and the GDI and USER objects; prints them all.
+flat_resources() {
+  local seen label a b
+  mapfile -t seen < <(grep -o "resources: .*" "$work/$1.txt")
+  printf "  $1: %s\n" "${seen[@]}"
+  [ ${#seen[@]} -ge 2 ] || { echo "$1: fewer than two resources readings"; fail=1; return; }
+  for label in handles "GDI probe" "USER probe"; do
+    a=$(grep -o "$label [0-9]*" <<<"${seen[0]}" | grep -o '[0-9]*$')
+    b=$(grep -o "$label [0-9]*" <<<"${seen[${#seen[@]}-1]}" | grep -o '[0-9]*$')
+    [ -n "$a" ] && [ "$a" = "$b" ] || { echo "$1: $label went from ${a:-?} to ${b:-?}"; fail=1; }
+  done
+}

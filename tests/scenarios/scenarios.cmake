@@ -7,9 +7,19 @@ set_tests_properties(Scenario.MainJob PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
 
 # The crash-recovery, two-host and long-session stories, each on a fresh store and workspace; label
 # "soak" (scripts/test.sh -L soak runs only them, -LE soak everything else).
-foreach(story inuse killed cycles)
+foreach(story inuse killed cycles kills soak)
   add_test(NAME Scenario.${story}
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-${story}.sh ${CMAKE_SOURCE_DIR} ${VX_BIN}
                    ${CMAKE_BINARY_DIR}/scenario-${story})
   set_tests_properties(Scenario.${story} PROPERTIES RUN_SERIAL TRUE TIMEOUT 600 LABELS soak)
 endforeach()
+
+# DMS and workspace faults under a user (not a long story: no soak label).
+add_test(NAME Scenario.faults
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-faults.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-faults)
+set_tests_properties(Scenario.faults PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
+
+# A tampered workspace: links to the outside, a loop, a record naming a file outside its folder.
+add_test(NAME Scenario.hostile
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-hostile.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-hostile)
+set_tests_properties(Scenario.hostile PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)

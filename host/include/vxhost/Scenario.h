@@ -49,8 +49,9 @@ bool CaptureWindowPng(HWND window, const std::wstring& file, std::string* error)
 bool WritePng(const std::wstring& file, int width, int height, const std::vector<unsigned char>& rgb);
 
 // What the process holds: kernel handles (from the system's handle list, since Wine's
-// GetProcessHandleCount answers 0), the handle index a fresh GDI and USER object gets (they grow
-// when objects leak, as freed slots are reused), and what GetGuiResources reports.
+// GetProcessHandleCount answers 0), the highest handle slot a batch of fresh GDI and USER objects
+// takes (it climbs when objects leak, as freed slots are reused first), and what GetGuiResources
+// reports (0 under Wine).
 struct ResourceCounts {
     unsigned long handles = 0;
     unsigned long gdiProbe = 0;

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "vxhost/Scenario.h"
@@ -44,15 +45,30 @@ unsigned long OwnHandles() {
 
 }  // namespace
 
+// The highest slot that a batch of fresh objects takes: freed slots are filled first, so the batch
+// reaches above every slot in use, and it climbs only while objects leak.
+template <class Make, class Free>
+unsigned long HighestSlot(Make make, Free free) {
+    const int kBatch = 256;
+    std::vector<void*> made;
+    unsigned long highest = 0;
+    for (int i = 0; i < kBatch; ++i) {
+        void* object = make();
+        if (!object) break;
+        made.push_back(object);
+        highest = std::max<unsigned long>(highest, LOWORD(reinterpret_cast<ULONG_PTR>(object)));
+    }
+    for (void* object : made) free(object);
+    return highest;
+}
+
 ResourceCounts CountResources() {
     ResourceCounts counts;
     counts.handles = OwnHandles();
-    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    counts.gdiProbe = LOWORD(reinterpret_cast<ULONG_PTR>(brush));
-    DeleteObject(brush);
-    HMENU menu = CreateMenu();
-    counts.userProbe = LOWORD(reinterpret_cast<ULONG_PTR>(menu));
-    DestroyMenu(menu);
+    counts.gdiProbe = HighestSlot([] { return static_cast<void*>(CreateSolidBrush(RGB(1, 2, 3))); },
+                                  [](void* brush) { DeleteObject(static_cast<HBRUSH>(brush)); });
+    counts.userProbe = HighestSlot([] { return static_cast<void*>(CreateMenu()); },
+                                   [](void* menu) { DestroyMenu(static_cast<HMENU>(menu)); });
     counts.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     counts.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
     return counts;

@@ -454,6 +454,13 @@ bool ScenarioRunner::ExecuteHostStep(const ScenarioStep& step, std::string* prob
         host_.SendClearTempFiles();
         return true;
     }
+    if (c == "reopen") {
+        // As from the host's list of recent files.
+        std::wstring path = FindPathEverSeen(step.args[0]);
+        if (host_.OpenDocument(path)) return true;
+        *problem = "cannot open " + ToUtf8(path) + " again";
+        return false;
+    }
     *handled = false;
     return false;
 }

@@ -31,6 +31,7 @@ const std::map<std::string, CommandRule>& Rules() {
         {"restart", {Shape::Action, 0, 0, "restart"}},
         {"kill", {Shape::Other, 0, 0, "kill"}},
         {"clear-temp", {Shape::Action, 0, 0, "clear-temp"}},
+        {"reopen", {Shape::Action, 1, 1, "reopen <doc seen earlier>"}},
         {"dms-fault", {Shape::Other, 1, 3, "dms-fault <operation> <hresult|refuse|kill|kill-after> [count] | dms-fault clear"}},
         {"resources", {Shape::Other, 0, 0, "resources"}},
         {"shift", {Shape::Other, 1, 1, "shift down|up"}},
