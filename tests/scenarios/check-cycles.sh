@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A long session: 1,000 open/edit/save/close cycles of local files, then 20 of the Lease through the
+# A long session: 1,000 open/edit/save/close cycles of local files, then 100 of the Lease through the
 # Open item (check-out, edit, save, close with check-in, the copies deleted at the next idle). Every
 # host object must be released exactly once, every DMS lock released, kernel handles and GDI/USER
 # objects must stay flat from the first reading to the last, and nothing may hang.
@@ -21,7 +21,7 @@ setup
   echo "expect-open 0"
 } >"$work/local.script"
 {
-  for i in $(seq 1 20); do
+  for i in $(seq 1 100); do
     echo "click Tessera@Open"
     echo "  choose 1001"
     echo "expect-open 1"
@@ -29,7 +29,7 @@ setup
     echo "save #1"
     echo "close #1"
     echo "idle 2"
-    [ $((i % 5)) = 0 ] && echo "resources"
+    [ $((i % 20)) = 0 ] && echo "resources"
   done
   echo "expect-open 0"
   echo "dms-list"
@@ -46,10 +46,10 @@ for run in local dms; do
 done
 flat_resources local
 flat_resources dms
-has dms "SRV1/Legal 1001 version 21  "
-hasnt dms "version 22"
+has dms "SRV1/Legal 1001 version 101  "
+hasnt dms "version 102"
 hasnt dms "checked out by"
-grep -rlq "dms cycle 20" "$work/store" || { echo "the last edit is not in the store"; fail=1; }
+grep -rlq "dms cycle 100" "$work/store" || { echo "the last edit is not in the store"; fail=1; }
 left=$(find "$(temp_root)" -type f 2>/dev/null | wc -l)
 [ "$left" -eq 0 ] || { echo "$left file(s) left in the temporary workspace"; find "$(temp_root)" -type f; fail=1; }
 exit $fail

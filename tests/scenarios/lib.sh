@@ -55,8 +55,10 @@ host() {
 fail=0
 has() { grep -qF -- "$2" "$work/$1.txt" || { echo "missing in $1: $2"; fail=1; }; }
 hasnt() { ! grep -qF -- "$2" "$work/$1.txt" || { echo "unexpected in $1: $2"; fail=1; }; }
-# flat_resources <name>: the first and the last "resources" line of the transcript agree on the
-# kernel handles and the GDI and USER objects; prints them all.
+# flat_resources <name>: from the first "resources" line of the transcript to the last, the kernel
+# handles stay the same and the GDI and USER slots climb by less than 32 (Wine's own caches settle
+# within that: seen 24 over the first 80 check-in cycles, then none over 160 more; a leak of one
+# object a cycle passes it in 32 cycles). Prints them all.
 flat_resources() {
   local seen label a b
   mapfile -t seen < <(grep -o "resources: .*" "$work/$1.txt")
@@ -65,6 +67,8 @@ flat_resources() {
   for label in handles "GDI probe" "USER probe"; do
     a=$(grep -o "$label [0-9]*" <<<"${seen[0]}" | grep -o '[0-9]*$')
     b=$(grep -o "$label [0-9]*" <<<"${seen[${#seen[@]}-1]}" | grep -o '[0-9]*$')
-    [ -n "$a" ] && [ "$a" = "$b" ] || { echo "$1: $label went from ${a:-?} to ${b:-?}"; fail=1; }
+    local allowed=0
+    [ "$label" = handles ] || allowed=31
+    [ -n "$a" ] && [ -n "$b" ] && [ $((b - a)) -le $allowed ] || { echo "$1: $label went from ${a:-?} to ${b:-?}"; fail=1; }
   done
 }

@@ -153,6 +153,11 @@ TEST_F(TSRegistryTest, ValuesThatCannotBeReadEndThePass) {
         {"odd length", REG_SZ, {'a', 0, 'b', 0, 0, 'c', 0}, 5},
         {"no terminator", REG_SZ, {'a', 0, 'b', 0, 'c', 0}, 4},
         {"multi-string", REG_MULTI_SZ, {'a', 0, 0, 0, 0, 0}, 6},
+        {"binary", REG_BINARY, {'a', 0, 0, 0}, 4},
+        {"quadword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, 8},
+        {"no type", REG_NONE, {}, 0},
+        {"one byte", REG_SZ, {'a'}, 1},
+        {"far too long", REG_SZ, std::vector<BYTE>(65536, 'x'), 65536},
     };
     for (const Bad& bad : bads) {
         SCOPED_TRACE(bad.what);
