@@ -9,3 +9,8 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     set_tests_properties(Installer.${check} PROPERTIES RUN_SERIAL TRUE TIMEOUT 300 LABELS installer)
   endforeach()
 endif()
+
+# The policy templates and the package name the key and the values the plug-in's sources read.
+add_test(NAME Policies.NamesMatchThePlugin
+         COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/check-names.py ${CMAKE_SOURCE_DIR})
+set_tests_properties(Policies.NamesMatchThePlugin PROPERTIES LABELS installer)
