@@ -52,7 +52,7 @@ queries+=(-q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'"
           -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES ('$code', '$version', 513, 'WIX_UPGRADE_DETECTED')")
 # The properties reach the installation's server side in every kind of installation.
 secure=$(table Property | awk -F'\t' '$1 == "SecureCustomProperties" { print $2 }')
-for property in PLUGINFOLDER $(grep -oE '\[TESSERA_[A-Z_]+\]' "$wxs" | tr -d '[]' | sort -u); do
+for property in $(grep -oE '\[TESSERA_[A-Z_]+\]' "$wxs" | tr -d '[]' | sort -u); do
   secure="$secure;$property"
 done
 queries+=(-q "UPDATE Property SET Value = '$secure' WHERE Property = 'SecureCustomProperties'")
