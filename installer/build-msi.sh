@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the machine-wide package from an i686 build's bin folder.
+#   build-msi.sh <bin folder> <output.msi> [product version]
+# The version defaults to the project's (VX_VERSION in cmake/VxRuntime.cmake).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+bin=$(cd "$1" && pwd)
+out=$2
+version=${3:-$(sed -n 's/^set(VX_VERSION \([0-9.]*\))$/\1/p' "$root/cmake/VxRuntime.cmake")}
+wxs=$here/dmslink.wxs
+fail() { echo "build-msi: $*" >&2; exit 1; }
+[ -n "$version" ] || fail "no VX_VERSION in cmake/VxRuntime.cmake"
+
+# The runtime DLLs shipped beside the plug-ins must be exactly those they load from the build's
+# folder (directly or through another of them).
+imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
+needed=() queue=("$bin/plugins/dmslink.dll" "$bin/plugins/helptrim.dll")
+while [ ${#queue[@]} -gt 0 ]; do
+  module=${queue[0]}; queue=("${queue[@]:1}")
+  for name in $(imports "$module"); do
+    found=$(find "$bin" -maxdepth 1 -iname "$name" | head -1)
+    if [ -n "$found" ] && [[ " ${needed[*]} " != *" ${found##*/} "* ]]; then
+      needed+=("${found##*/}"); queue+=("$found")
+    fi
+  done
+done
+shipped=$(grep -o 'Source="[^/"]*"' "$wxs" | sed 's/Source="\(.*\)"/\1/' | sort | tr '\n' ' ')
+wanted=$(printf '%s\n' "${needed[@]}" | sort | tr '\n' ' ')
+[ "$shipped" = "$wanted" ] || fail "the plug-ins load '$wanted' from the build; dmslink.wxs ships '$shipped'"
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+msi=$tmp/dmslink.msi
+# wixl finds each File's Source relative to the working folder.
+(cd "$bin" && wixl -a x86 -D Version="$version" -o "$msi" "$wxs")
+
+table() { msiinfo export "$msi" "$1" | tail -n +4 | tr -d '\r'; }
+queries=()
+# wixl writes no component conditions: a registry component is installed only when the property
+# that its key path value writes is set (an uninstallation sets it again from the package's record).
+while IFS=$'\t' read -r component property; do
+  queries+=(-q "UPDATE Component SET Condition = '$property' WHERE Component = '$component'")
+done < <(awk -F'\t' 'NR == FNR { if (int($4 / 4) % 2) keypath[$6] = $1; next }
+                     ($1 in keypath) && match($5, /^\[[A-Z_]+\]$/) { print keypath[$1] "\t" substr($5, 2, RLENGTH - 2) }' \
+           <(table Component) <(table Registry))
+# Windows Installer compares only the first three version fields, so a package that differs in
+# the fourth alone must still replace the installed one: the upgrade range includes its maximum
+# (wixl's MajorUpgrade leaves it exclusive).
+code=$(table Property | awk -F'\t' '$1 == "UpgradeCode" { print $2 }')
+queries+=(-q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'"
+          -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES ('$code', '$version', 513, 'WIX_UPGRADE_DETECTED')")
+# The properties reach the installation's server side in every kind of installation.
+secure=$(table Property | awk -F'\t' '$1 == "SecureCustomProperties" { print $2 }')
+for property in $(grep -oE '\[TESSERA_[A-Z_]+\]' "$wxs" | tr -d '[]' | sort -u); do
+  secure="$secure;$property"
+done
+queries+=(-q "UPDATE Property SET Value = '$secure' WHERE Property = 'SecureCustomProperties'")
+msibuild "$msi" "${queries[@]}"
+
+unconditioned=$(table Component | awk -F'\t' 'int($4 / 4) % 2 && $5 == "" { print $1 }')
+[ -z "$unconditioned" ] || fail "registry components without a condition: $unconditioned"
+mkdir -p "$(dirname "$out")"
+mv "$msi" "$out"
