@@ -386,7 +386,7 @@ HRESULT Document::CheckOut(BSTR path, long option, double dueDate, BSTR comment)
     return WithRecord(L"CheckOut", [&](StoreTransaction& tx, StoreDocument& doc, bool refused) -> HRESULT {
         if (refused) return E_ACCESSDENIED;
         if (doc.lock) return TESSERA_E_IN_USE;
-        if (!CopyFileW(tx.FullPath(doc.FindVersion(version_)->content).c_str(), target.c_str(), FALSE))
+        if (!TransferFile(tx.FullPath(doc.FindVersion(version_)->content), target, FALSE))
             return HRESULT_FROM_WIN32(GetLastError());
         doc.lock = StoreLock{user, version_, target};
         return tx.Commit();

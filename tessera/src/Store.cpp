@@ -1,5 +1,7 @@
 #include "Store.h"
+#include "tessera/StandIn.h"
 
+#include <atomic>
 #include <utility>
 
 #include <objbase.h>
@@ -325,7 +327,8 @@ HRESULT WriteTextFile(const std::wstring& path, const std::wstring& text) {
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], length, nullptr,
                             nullptr);
     }
-    // Write beside the file and move over it, so a crash never leaves half a store.
+    // Write beside the file and move over it, so a crash never leaves half a store. Not written
+    // through: a flush here would wait for every document just copied to reach the disk.
     std::wstring temp = path + L".new";
     {
         UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -337,7 +340,7 @@ HRESULT WriteTextFile(const std::wstring& path, const std::wstring& text) {
              written != bytes.size()))
             return LastError();
     }
-    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         HRESULT hr = LastError();
         DeleteFileW(temp.c_str());
         return hr;
@@ -345,8 +348,81 @@ HRESULT WriteTextFile(const std::wstring& path, const std::wstring& text) {
     return S_OK;
 }
 
+namespace {
+
+std::atomic<long long> gStoreTicks{0}, gStoreTransactions{0}, gTransferTicks{0};
+
+long long Ticks() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+double Seconds(long long ticks) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace
+
+namespace {
+
+// The last store this process read or wrote, with the size and time of its file then: a
+// transaction that finds the file as it was takes the parsed data instead of reading it again.
+// Another process's write changes the file, so it is always seen. Used under the process's store
+// mutex only.
+struct CachedStore {
+    std::wstring path;
+    ULONGLONG size = 0;
+    FILETIME written = {};
+    StoreData data;
+    bool valid = false;
+};
+CachedStore gCache;
+
+bool FileStamp(const std::wstring& path, ULONGLONG* size, FILETIME* written) {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return false;
+    *size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    *written = info.ftLastWriteTime;
+    return true;
+}
+
+}  // namespace
+
+bool TakeCachedStore(const std::wstring& path, StoreData* data) {
+    ULONGLONG size = 0;
+    FILETIME written = {};
+    if (!gCache.valid || gCache.path != path || !FileStamp(path, &size, &written)) return false;
+    if (size != gCache.size || CompareFileTime(&written, &gCache.written) != 0) return false;
+    *data = gCache.data;
+    return true;
+}
+
+void CacheStore(const std::wstring& path, const StoreData& data) {
+    gCache.valid = FileStamp(path, &gCache.size, &gCache.written);
+    gCache.path = path;
+    if (gCache.valid) gCache.data = data;
+}
+
+StoreTimes TakeStoreTimes() {
+    StoreTimes times;
+    times.seconds = Seconds(gStoreTicks.exchange(0));
+    times.transactions = static_cast<long>(gStoreTransactions.exchange(0));
+    times.transferSeconds = Seconds(gTransferTicks.exchange(0));
+    return times;
+}
+
+BOOL TransferFile(const std::wstring& from, const std::wstring& to, BOOL failIfExists) {
+    long long start = Ticks();
+    BOOL copied = CopyFileW(from.c_str(), to.c_str(), failIfExists);
+    gTransferTicks += Ticks() - start;
+    return copied;
+}
+
 StoreTransaction::StoreTransaction(const std::wstring& folder)
-    : folder_(folder), processLock_(ProcessStoreMutex()) {
+    : started_(Ticks()), folder_(folder), processLock_(ProcessStoreMutex()) {
     if (folder_.empty()) {
         status_ = E_INVALIDARG;
         return;
@@ -369,10 +445,15 @@ StoreTransaction::StoreTransaction(const std::wstring& folder)
         lockFile_.reset();
         return;
     }
+    if (TakeCachedStore(FullPath(L"store.txt"), &data_)) {
+        status_ = S_OK;
+        return;
+    }
     std::wstring text;
     bool exists = false;
     status_ = ReadTextFile(FullPath(L"store.txt"), &text, &exists);
     if (SUCCEEDED(status_)) status_ = ParseStore(text, &data_);
+    if (SUCCEEDED(status_)) CacheStore(FullPath(L"store.txt"), data_);
 }
 
 StoreTransaction::~StoreTransaction() {
@@ -380,6 +461,8 @@ StoreTransaction::~StoreTransaction() {
         OVERLAPPED at = {};
         UnlockFileEx(lockFile_.get(), 0, 1, 0, &at);
     }
+    gStoreTicks += Ticks() - started_;
+    ++gStoreTransactions;
 }
 
 std::wstring StoreTransaction::FullPath(const std::wstring& relative) const {
@@ -390,7 +473,9 @@ std::wstring StoreTransaction::FullPath(const std::wstring& relative) const {
 
 HRESULT StoreTransaction::Commit() {
     if (FAILED(status_)) return status_;
-    return WriteTextFile(FullPath(L"store.txt"), FormatStore(data_));
+    HRESULT hr = WriteTextFile(FullPath(L"store.txt"), FormatStore(data_));
+    if (SUCCEEDED(hr)) CacheStore(FullPath(L"store.txt"), data_);
+    return hr;
 }
 
 namespace {
@@ -457,7 +542,7 @@ HRESULT StoreTransaction::ImportContent(const std::wstring& source, std::wstring
         UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                       nullptr));
         if (!file) return LastError();
-    } else if (!CopyFileW(source.c_str(), target.c_str(), TRUE)) {
+    } else if (!TransferFile(source, target, TRUE)) {
         return LastError();
     }
     *relative = name;

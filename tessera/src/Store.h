@@ -77,6 +77,13 @@ struct StoreFault {
     Kind kind = Kind::Fail;
 };
 
+// The parsed store of the file at `path` when the file is as this process last saw it.
+bool TakeCachedStore(const std::wstring& path, StoreData* data);
+void CacheStore(const std::wstring& path, const StoreData& data);
+
+// CopyFileW, timed as the store's content transfer.
+BOOL TransferFile(const std::wstring& from, const std::wstring& to, BOOL failIfExists);
+
 // The process ends now, as a host that crashes: no destructor, no clean-up of any kind.
 [[noreturn]] void EndProcessAsKilled();
 // A kill-after fault met by this thread's current operation: the process ends once it has done its work.
@@ -118,6 +125,7 @@ public:
     HRESULT ImportContent(const std::wstring& source, std::wstring* relative);
 
 private:
+    long long started_;  // for the process's store times
     std::wstring folder_;
     std::unique_lock<std::mutex> processLock_;
     UniqueHandle lockFile_;

@@ -1,7 +1,18 @@
-// checkout_bench: times a check-out (OpenDocuments) and a check-in (CheckinDocument) of documents of
-// 1 MB and 100 MB against the DMS stand-in, and compares each with CopyFileW copies of the same bytes
-// made in the same run. Prints ratios; asserts nothing. Needs a display (dialogs are real).
+// checkout_bench: what the plug-in costs on the data path, as ratios against plain file copies of the
+// same bytes made in the same run. Prints figures; asserts nothing. Needs a display (the dialogs
+// are real).
+//
+//   - check-out (Open from the DMS) and check-in of documents of 1 MB, 100 MB and 1 GB, each split
+//     into the time inside DMS calls (the stand-in's store operations, its content copies among
+//     them), the progress dialog's fixed cost, and the plug-in's own work; and the peak working set;
+//   - start-up of the real plug-in with 100 configured servers against the host's minimal plug-in;
+//   - check-outs of 100, 500 and 1,000 documents in one selection.
+//
+//   checkout_bench.exe [--quick]     (--quick: no 1 GB document)
+// With VX_BENCH_TIMELINE set, every trace line of an operation goes to stderr with its time since
+// the operation started: where the fixed costs are.
 #include <windows.h>
+#include <psapi.h>
 
 #include <TesseraDMS.h>
 
@@ -11,18 +22,18 @@
 #include <string>
 #include <vector>
 
-#include "VxHFT.h"
 #include "Files/CAPPathText.h"
+#include "VxHFT.h"
 #include "VxPlugin.h"
+#include "VxTrace.h"
 #include "documents/CDocumentManager.h"
 #include "documents/TempWorkspace.h"
-#include "startup/DocumentLifecycle.h"
-#include "startup/PluginState.h"
-#include "vxhost/HostFixture.h"
 #include "operations/CProgressDlg.h"
 #include "operations/TSOperations.h"
+#include "startup/DocumentLifecycle.h"
 #include "tessera/StandIn.h"
 #include "vxhost/Host.h"
+#include "vxhost/HostFixture.h"
 
 namespace {
 
@@ -33,27 +44,28 @@ double Now() {
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::wstring TempFolder(const wchar_t* name) {
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(ARRAYSIZE(temp), temp);
-    std::wstring folder = std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-bool WriteBytes(const std::wstring& path, size_t bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+double PeakMegabytes() {
+    PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+}
+
+bool WriteBytes(const std::wstring& path, unsigned long long bytes) {
+    CAPHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     std::vector<char> chunk(1 << 20);
     for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 31 + 7);
-    bool ok = true;
-    for (size_t done = 0; done < bytes && ok;) {
-        DWORD part = static_cast<DWORD>(std::min(chunk.size(), bytes - done)), written = 0;
-        ok = WriteFile(file, chunk.data(), part, &written, nullptr) && written == part;
+    for (unsigned long long done = 0; done < bytes;) {
+        DWORD part = static_cast<DWORD>(std::min<unsigned long long>(chunk.size(), bytes - done)), written = 0;
+        if (!WriteFile(file.get(), chunk.data(), part, &written, nullptr) || written != part) return false;
         done += part;
     }
-    CloseHandle(file);
-    return ok;
+    return true;
 }
 
 double TimeCopy(const std::wstring& from, const std::wstring& to) {
@@ -76,128 +88,216 @@ double TimeDialogOnly(HWND parent) {
     CProgressDlg dialog(parent);
     dialog.DisableCancel();
     double start = Now();
-    HANDLE worker = CreateThread(nullptr, 0, QuietWorker, &dialog, 0, nullptr);
-    dialog.SetWorkerThread(worker);
+    CAPThread worker(CreateThread(nullptr, 0, QuietWorker, &dialog, 0, nullptr));
+    dialog.SetWorkerThread(worker.get());
     dialog.DoModal();
-    WaitForSingleObject(worker, INFINITE);
-    CloseHandle(worker);
+    CAPJoinThread(worker);
     return Now() - start;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
+double gStart = 0;
+void Timeline(const char* line) {
+    if (getenv("VX_BENCH_TIMELINE")) std::fprintf(stderr, "%8.2f ms  %s\n", (Now() - gStart) * 1000, line);
+}
+
+// The parts of one measured operation.
+struct Split {
+    double total = 0, dms = 0, transfer = 0;
+    long calls = 0;
+};
+
+struct Bench {
+    vxhost::Host& host;
+    std::wstring work, store;
+    TSManager& manager;
+    CDocumentManager& documents;
+    double dialogCost = 0;
+
+    CDocumentLifecycle Life() { return CDocumentLifecycle(manager, documents); }
+
+    long AddDocument(const std::wstring& content, long number) {
+        tessera::NewDocument doc;
+        doc.server = L"SRV1";
+        doc.database = L"DOCS";
+        doc.contentFile = content;
+        doc.extension = L"pdf";
+        doc.description = L"Bench " + std::to_wstring(number);
+        doc.number = number;
+        tessera::AddDocument(store, doc, nullptr);
+        return number;
+    }
+    void DrainIdle() {
+        for (int idle = 0; idle < 10 && !host.IdleProcs().empty(); ++idle) host.RunIdle();
+    }
+    // Open from the DMS of the documents; their local copies.
+    std::vector<std::wstring> CheckOut(const std::vector<long>& numbers, Split* split) {
+        std::vector<tessera::DocumentRef> refs;
+        for (long number : numbers) refs.push_back({L"SRV1", L"DOCS", number, 1});
+        tessera::SetOpenPreset(store, refs);
+        ASPathName* items = nullptr;
+        ASUns16 count = 0;
+        tessera::TakeStoreTimes();
+        double start = gStart = Now();
+        bool opened = Life().OpenDocuments(nullptr, nullptr, &items, &count, true);
+        split->total = Now() - start;
+        tessera::StoreTimes times = tessera::TakeStoreTimes();
+        split->dms = times.seconds;
+        split->transfer = times.transferSeconds;
+        split->calls = times.transactions;
+        std::vector<std::wstring> copies;
+        for (ASUns16 i = 0; opened && i < count; ++i) {
+            copies.push_back(CAPHostPathText(items[i]));
+            VxReleasePath(VxDefaultFileSys(), items[i]);
+        }
+        if (items) VxFree(items);
+        return copies;
+    }
+    bool CheckIn(const std::wstring& copy, Split* split) {
+        TrackedDocument* record = documents.FindASPathName(copy);
+        if (!record) return false;
+        tessera::TakeStoreTimes();
+        double start = gStart = Now();
+        bool checkedIn = Life().CheckinDocument(copy, false);
+        split->total = Now() - start;
+        tessera::StoreTimes times = tessera::TakeStoreTimes();
+        split->dms = times.seconds;
+        split->transfer = times.transferSeconds;
+        split->calls = times.transactions;
+        return checkedIn;
+    }
+    void Release(const std::vector<std::wstring>& copies) {
+        for (const std::wstring& copy : copies) Life().RemoveDocument(copy);
+        DrainIdle();
+    }
+};
+
+void PrintRow(const char* size, const char* operation, const Split& s, double copy, double dialog) {
+    double own = s.total - s.dms - dialog;
+    std::printf("%-7s %-9s %9.3f %9.3f %7.2f   %7.3f %7.3f %7.3f %8.1f%%\n", size, operation, s.total, copy,
+                s.total / copy, s.dms, dialog, own, 100.0 * own / copy);
+}
+
+Split MedianSplit(const std::vector<Split>& runs) {
+    std::vector<double> total, dms, transfer;
+    for (const Split& s : runs) {
+        total.push_back(s.total);
+        dms.push_back(s.dms);
+        transfer.push_back(s.transfer);
+    }
+    return {Median(total), Median(dms), Median(transfer), runs.empty() ? 0 : runs.back().calls};
+}
+
+int DataPath(Bench& bench, bool large) {
+    struct Size {
+        const char* label;
+        unsigned long long bytes;
+        int rounds;
+        long number;
+    } sizes[] = {{"1 MB", 1ull << 20, 5, 100}, {"100 MB", 100ull << 20, 3, 200}, {"1 GB", 1ull << 30, 1, 300}};
+    std::printf("%-7s %-9s %9s %9s %7s   %7s %7s %7s %9s\n", "size", "operation", "total s", "copy s", "ratio",
+                "DMS s", "dialog", "own s", "own/copy");
+    int status = 0;
+    for (const Size& size : sizes) {
+        if (!large && size.bytes > (100ull << 20)) continue;
+        std::wstring content = bench.work + L"\\content-" + std::to_wstring(size.number) + L".pdf";
+        if (!WriteBytes(content, size.bytes)) return 2;
+        bench.AddDocument(content, size.number);
+        std::vector<double> copy;
+        std::vector<Split> out, in;
+        for (int round = 0; round < size.rounds && status == 0; ++round) {
+            copy.push_back(TimeCopy(content, bench.work + L"\\copy.pdf"));
+            Split checkout, checkin;
+            std::vector<std::wstring> copies = bench.CheckOut({size.number}, &checkout);
+            if (copies.size() != 1 || !bench.CheckIn(copies[0], &checkin)) {
+                std::fprintf(stderr, "check-out or check-in of %s failed\n", size.label);
+                status = 1;
+            }
+            out.push_back(checkout);
+            in.push_back(checkin);
+            bench.Release(copies);
+        }
+        double copySeconds = Median(copy);
+        PrintRow(size.label, "check-out", MedianSplit(out), copySeconds, bench.dialogCost);
+        PrintRow(size.label, "check-in", MedianSplit(in), copySeconds, bench.dialogCost);
+        std::printf("%-7s peak working set %.1f MB; DMS content copies: check-out %.3f s, check-in %.3f s; DMS "
+                    "store operations: check-out %ld, check-in %ld\n",
+                    size.label, PeakMegabytes(), MedianSplit(out).transfer, MedianSplit(in).transfer,
+                    MedianSplit(out).calls, MedianSplit(in).calls);
+        DeleteFileW(content.c_str());
+    }
+    return status;
+}
+
+// Check-outs of many small documents in one selection: the time per document must stay flat.
+int ManyDocuments(Bench& bench) {
+    std::wstring content = bench.work + L"\\small.pdf";
+    if (!WriteBytes(content, 1024)) return 2;
+    const long first = 10000;
+    for (long n = 0; n < 1000; ++n) bench.AddDocument(content, first + n);
+    std::printf("\n%-10s %9s %12s %12s\n", "documents", "total s", "ms/document", "DMS ms/doc");
+    for (long count : {100L, 500L, 1000L}) {
+        std::vector<long> numbers;
+        for (long n = 0; n < count; ++n) numbers.push_back(first + n);
+        Split split;
+        std::vector<std::wstring> copies = bench.CheckOut(numbers, &split);
+        if (static_cast<long>(copies.size()) != count) {
+            std::fprintf(stderr, "%ld documents: %zu checked out\n", count, copies.size());
+            return 1;
+        }
+        std::printf("%-10ld %9.3f %12.2f %12.2f\n", count, split.total, 1000.0 * split.total / count,
+                    1000.0 * split.dms / count);
+        bench.Release(copies);
+    }
+    return 0;
 }
 
 }  // namespace
 
-int main() {
+int RunStartup(const std::wstring& work, const std::wstring& bin);
+
+int main(int argc, char** argv) {
+    bool large = !(argc > 1 && std::string(argv[1]) == "--quick");
     vxhost::HostOptions options;
-    std::wstring work = TempFolder(L"checkout-bench-");
-    options.logPath = work + L"\\host.log";
-    std::unique_ptr<vxhost::Host> host = std::make_unique<vxhost::Host>(options);
-    vxhost::Extension* extension = host->CreateExtension("VARNELPRO:Bench");
-    extension->module = GetModuleHandleW(nullptr);
-    VxSDKData data = host->MakeSDKData(extension, kVxHandshakeV2);
-    if (!PISetupSDK(kVxHandshakeV2, &data)) {
-        std::fprintf(stderr, "PISetupSDK refused\n");
-        return 2;
-    }
-
-    CoInitialize(nullptr);
-    TesseraRegisterClassObjects();
-    std::wstring store = work + L"\\store";
-    CreateDirectoryW(store.c_str(), nullptr);
-    SetEnvironmentVariableW(L"TESSERA_STORE", store.c_str());
-    tessera::AddServer(store, L"SRV1");
-    tessera::AddDatabase(store, L"SRV1", L"DOCS");
-    tessera::AddUser(store, L"SRV1", L"jdoe", L"secret", L"John Doe", false);
-
-    struct Size {
-        const char* label;
-        size_t bytes;
-        int rounds;
-        long number;
-        std::wstring content;
-    } sizes[] = {{"1 MB", 1u << 20, 5, 100, L""}, {"100 MB", 100u << 20, 3, 200, L""}};
-    for (Size& size : sizes) {
-        size.content = work + L"\\content-" + std::to_wstring(size.number) + L".pdf";
-        if (!WriteBytes(size.content, size.bytes)) {
-            std::fprintf(stderr, "cannot write %s of content\n", size.label);
-            return 2;
-        }
-        tessera::NewDocument doc;
-        doc.server = L"SRV1";
-        doc.database = L"DOCS";
-        doc.contentFile = size.content;
-        doc.extension = L"pdf";
-        doc.description = L"Bench";
-        doc.number = size.number;
-        tessera::AddDocument(store, doc, nullptr);
-    }
-
+    vxhost::TempFolder work;
+    options.logPath = work.File(L"host.log");
+    wchar_t binPath[MAX_PATH];
+    GetModuleFileNameW(nullptr, binPath, MAX_PATH);
+    std::wstring bin = CAPFolderOf(binPath);
     int status = 0;
     {
-        TSManager manager(host->MainWindow());
-        manager.AddServer(L"SRV1", L"jdoe", L"secret", false, false);
-        if (!manager.Login(L"SRV1", false, L"jdoe", L"secret")) {
-            std::fprintf(stderr, "login failed\n");
-            return 2;
+        auto host = std::make_unique<vxhost::Host>(options);
+        vxhost::Extension* extension = host->CreateExtension("VARNELPRO:Bench");
+        extension->module = GetModuleHandleW(nullptr);
+        VxSDKData data = host->MakeSDKData(extension, kVxHandshakeV2);
+        if (!PISetupSDK(kVxHandshakeV2, &data)) return 2;
+        VxSetTraceSink(Timeline);
+        CoInitialize(nullptr);
+        TesseraRegisterClassObjects();
+        std::wstring store = work.File(L"store");
+        SetEnvironmentVariableW(L"TESSERA_STORE", store.c_str());
+        tessera::AddServer(store, L"SRV1");
+        tessera::AddDatabase(store, L"SRV1", L"DOCS");
+        tessera::AddUser(store, L"SRV1", L"jdoe", L"secret", L"John Doe", false);
+        {
+            TSManager manager(host->MainWindow());
+            manager.AddServer(L"SRV1", L"jdoe", L"secret", false, false);
+            if (!manager.Login(L"SRV1", false, L"jdoe", L"secret")) return 2;
+            CDocumentManager documents;
+            Bench bench{*host, work.Path(), store, manager, documents};
+            std::vector<double> dialogOnly;
+            for (int i = 0; i < 5; ++i) dialogOnly.push_back(TimeDialogOnly(host->MainWindow()));
+            bench.dialogCost = Median(dialogOnly);
+            std::printf("progress dialog alone (open and close, idle worker): %.3f s\n\n", bench.dialogCost);
+            status = DataPath(bench, large);
+            if (status == 0) status = ManyDocuments(bench);
+            bench.DrainIdle();
         }
-        CDocumentManager documents;
-        CDocumentLifecycle lifecycle(manager, documents);
-
-        std::vector<double> dialogOnly;
-        for (int i = 0; i < 3; ++i) dialogOnly.push_back(TimeDialogOnly(host->MainWindow()));
-        double dialogCost = Median(dialogOnly);
-        std::printf("progress dialog alone (open and close, idle worker): %.3f s\n", dialogCost);
-        std::printf("%-7s %-9s %10s %10s %8s %14s\n", "size", "operation", "plug-in s", "copy s", "ratio",
-                    "ratio w/o dlg");
-
-        for (const Size& size : sizes) {
-            std::vector<double> checkout, checkin, copy;
-            for (int round = 0; round < size.rounds; ++round) {
-                tessera::SetOpenPreset(store, {{L"SRV1", L"DOCS", size.number, 1}});
-                ASPathName* items = nullptr;
-                ASUns16 count = 0;
-                double start = Now();
-                bool opened = lifecycle.OpenDocuments(nullptr, nullptr, &items, &count, true);
-                checkout.push_back(Now() - start);
-                copy.push_back(TimeCopy(size.content, work + L"\\copy.pdf"));
-                if (!opened || count != 1) {
-                    std::fprintf(stderr, "check-out of %s failed\n", size.label);
-                    status = 1;
-                    break;
-                }
-                std::wstring local = CAPHostPathText(items[0]);
-                VxReleasePath(VxDefaultFileSys(), items[0]);
-                VxFree(items);
-                DmsDocumentPtr document = manager.GetDocument(L"SRV1", L"DOCS", size.number, 1);
-                start = Now();
-                bool checkedIn = CheckinDocument(manager, local, std::move(document), false);
-                checkin.push_back(Now() - start);
-                if (!checkedIn) {
-                    std::fprintf(stderr, "check-in of %s failed\n", size.label);
-                    status = 1;
-                }
-                lifecycle.RemoveDocument(local);
-                for (int idle = 0; idle < 5 && !host->IdleProcs().empty(); ++idle) host->RunIdle();
-            }
-            double copySeconds = Median(copy);
-            for (auto row : {std::make_pair("check-out", &checkout), std::make_pair("check-in", &checkin)}) {
-                double seconds = Median(*row.second);
-                std::printf("%-7s %-9s %10.3f %10.3f %8.1f %14.1f\n", size.label, row.first, seconds, copySeconds,
-                            seconds / copySeconds, (seconds - dialogCost) / copySeconds);
-            }
-        }
-        for (int idle = 0; idle < 5 && !host->IdleProcs().empty(); ++idle) host->RunIdle();
+        TesseraRevokeClassObjects();
+        VxDestroyHFTServer();
+        host->Shutdown();
     }
-    TesseraRevokeClassObjects();
-    VxDestroyHFTServer();
-    host->Shutdown();
-    host.reset();
-    CoUninitialize();
+    if (status == 0) status = RunStartup(work.Path(), bin);
     vxhost::TempFolder::RemoveTree(GetTempRootFolder());
-    vxhost::TempFolder::RemoveTree(work);
+    CoUninitialize();
     return status;
 }

@@ -85,6 +85,16 @@ HRESULT AddRefusal(const std::wstring& store, const std::wstring& operation, lon
 HRESULT AddKill(const std::wstring& store, const std::wstring& operation, bool afterTheWork, long call);
 HRESULT ClearFaults(const std::wstring& store);
 
+// What the DMS calls of this process cost since the last call: the store operations (each DMS call
+// that reads or changes the store is one, its lock wait included), and within them the copies of
+// document content (check-out to the caller's file, check-in into the store).
+struct StoreTimes {
+    double seconds = 0;
+    long transactions = 0;
+    double transferSeconds = 0;
+};
+StoreTimes TakeStoreTimes();
+
 // Preset answers for the open and import dialogs; each is used by the next Execute and then removed.
 struct DocumentRef {
     std::wstring server;  // empty: any logged-in session's server that has the database
