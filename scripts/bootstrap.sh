@@ -7,7 +7,7 @@ prefix=${1:-}
 
 packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
           wine wine64 wine32:i386 xvfb xauth imagemagick googletest openssl python3 file git
-          wixl msitools clang-16 libclang-rt-16-dev)
+          wixl msitools clang-16 libclang-rt-16-dev locales fonts-wine)
 
 missing=()
 for p in "${packages[@]}"; do

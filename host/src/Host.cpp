@@ -237,10 +237,13 @@ void Host::Raise(ASInt32 code, const char* what) {
 void Host::AddAlert(const std::wstring& text) {
     alerts_.push_back(text);
     Record("alert:" + ToUtf8(text));
-    if (options_.interactive) {
-        std::wstring caption = FromUtf8(options_.appName);
-        MessageBoxW(mainWindow_, text.c_str(), caption.c_str(), MB_OK);
-    }
+    if (alertHandler_) alertHandler_(text);
+    else if (options_.interactive) ShowAlertBox(text);
+}
+
+void Host::ShowAlertBox(const std::wstring& text) {
+    std::wstring caption = FromUtf8(options_.appName);
+    MessageBoxW(mainWindow_, text.c_str(), caption.c_str(), MB_OK);
 }
 
 std::string Host::DescribeAlerts() const {

@@ -102,6 +102,8 @@ int RunScript(vxhost::Host& host, const Arguments& args) {
     vxhost::RunnerOptions options;
     options.plugins = args.plugins;
     options.shots = args.shots;
+    // A guide's pictures show the alerts too: as message boxes, photographed and confirmed.
+    options.alertBoxes = !args.shots.empty();
     options.timeoutMs = static_cast<DWORD>(args.timeoutSeconds) * 1000;
     options.output = [](const std::string& line) { Print(line + "\n"); };
     vxhost::ScenarioRunner runner(host, options);

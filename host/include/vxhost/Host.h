@@ -31,13 +31,15 @@ enum : ASInt32 {
 enum class FileDialogKind { Open, SaveAs };
 // Answers the host's own file dialog: true with the chosen path, false when cancelled.
 using FileDialogHandler = std::function<bool(FileDialogKind kind, const std::wstring& current, std::wstring* chosen)>;
+// Sees every alert once it is recorded; in place of the message box of interactive mode.
+using AlertHandler = std::function<void(const std::wstring& text)>;
 // Sees the main window's messages first; true when it handled one (*result is then returned).
 using WindowHook = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)>;
 
 struct HostOptions {
     std::string appName = "Varnel Pro";
     std::wstring logPath;          // empty: %TEMP%\vphost.log
-    bool interactive = false;      // alerts show a message box
+    bool interactive = false;      // alerts show a message box (unless an alert handler is set)
     bool createMainWindow = true;
 };
 
@@ -206,6 +208,10 @@ public:
     void SetModifiers(ASUns32 modifiers) { modifiers_ = modifiers; }
     ASUns32 Modifiers() const { return modifiers_; }
     const std::vector<std::wstring>& Alerts() const { return alerts_; }
+    void SetAlertHandler(AlertHandler handler) { alertHandler_ = std::move(handler); }
+    // An alert as a person sees it: a message box owned by the main window, captioned with the
+    // application's name, with an OK button.
+    void ShowAlertBox(const std::wstring& text);
 
     // ---- idle procedures
     // Runs every registered procedure once; returns how many ran.
@@ -349,6 +355,7 @@ private:
     std::function<void()> openHandler_;
     std::function<void()> saveAsHandler_;
     FileDialogHandler fileDialog_;
+    AlertHandler alertHandler_;
     WindowHook windowHook_;
     Document* active_ = nullptr;
 };

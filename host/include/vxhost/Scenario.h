@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,15 +16,24 @@
 
 namespace vxhost {
 
-// What the helper thread does with one dialog that an action opens.
+// What the helper thread does with one dialog that an action opens. Shot and AlertShot are no
+// dialogs of their own: they name the action's next screenshot of a dialog or of an alert box.
 struct DialogAnswer {
-    enum class Kind { Choose, Profile, Cancel, File };
+    enum class Kind { Choose, Profile, Cancel, File, ServerForm, Shot, AlertShot };
     Kind kind = Kind::Choose;
     int line = 0;
-    std::wstring caption;           // the dialog waited for (empty for File: the host's own dialog)
+    std::wstring caption;           // the dialog waited for (empty for File: the host's own dialog, and
+                                    // for ServerForm: the plug-in's server dialog, known by its fields)
     struct Pick { long number; long version; };  // version 0: the highest listed
     std::vector<Pick> picks;        // Choose
-    std::wstring text;              // Profile: description; File: path
+    std::wstring text;              // Profile: description; File: path; (Alert)Shot: name without ".png"
+    // ServerForm: the fields and boxes to set (unset ones stay as the dialog shows them), then OK or
+    // Cancel.
+    struct Form {
+        std::optional<std::wstring> server, user, password;
+        std::optional<bool> trusted, autoLogin;
+        bool cancel = false;
+    } form;
 };
 
 struct ScenarioStep {
@@ -65,8 +75,13 @@ struct RunnerOptions {
     std::wstring plugins;           // folder loaded at start and at "restart"; empty: none
     std::wstring shots;             // folder for dialog screenshots; empty: none taken
     DWORD timeoutMs = 30000;        // for every wait on a dialog or a wait-file
+    // Alerts also shown as message boxes, which the dialog helper photographs and confirms (OK)
+    // (vphost --shots); otherwise they are only recorded.
+    bool alertBoxes = false;
     std::function<void(const std::string&)> output;  // transcript sink (one call per line, no "\n")
 };
+
+class DialogDriver;
 
 class ScenarioRunner {
 public:
@@ -95,6 +110,7 @@ private:
     bool ClickStep(const std::string& reference, std::string* problem);
     bool WaitFileStep(const std::string& file, std::string* problem);
     bool DmsFaultStep(const ScenarioStep& step, std::string* problem);
+    bool EditServerStep(const std::string& server, std::string* problem);
     void ReportResources();
     Document* FindDoc(const std::string& ref, std::string* problem) const;
     std::wstring FindPathEverSeen(const std::string& ref) const;
@@ -111,6 +127,7 @@ private:
     std::vector<std::wstring> shots_;
     std::vector<std::wstring> seenPaths_;
     std::vector<DialogAnswer> pendingFiles_;
+    DialogDriver* driver_ = nullptr;  // the helper of the step running now
 };
 
 // The host for a person: loads the folder's plug-ins and shows the main window with menus for the

@@ -8,6 +8,10 @@ namespace {
 
 const int kBrowseList = 7110;         // the DMS browse dialog's list of versions
 const int kImportDescription = 7111;  // the DMS import dialog's description field
+// The plug-in's server configuration dialog, known by its fields whatever its language.
+const int kServerField = 1017, kUserField = 1009, kPasswordField = 1010, kTrustedBox = 1018, kAutoLoginBox = 1026;
+const int kMessageBoxText = 0xFFFF;   // the text of a system message box
+const DWORD kPressWaitMs = 3000;      // a pressed dialog gets this long to go
 const DWORD kSettleMs = 150;          // a dialog just shown gets this long to fill and paint itself
 
 DialogDriver* gDriver = nullptr;      // the one driver of the running step (main-thread hook)
@@ -59,6 +63,17 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 DWORD WINAPI DriverThread(void* self);
 
+// The dialog an answer is for, as the transcript names it.
+std::string AnswerTarget(const DialogAnswer& answer) {
+    return answer.kind == DialogAnswer::Kind::ServerForm ? "server configuration" : ToUtf8(answer.caption);
+}
+
+bool IsShown(HWND window) { return IsWindow(window) && IsWindowVisible(window); }
+
+// Milliseconds from `then` to `now`; 0 for a `then` after `now` (a dialog the closing hook saw
+// first may carry a later time than the helper's round).
+ULONGLONG Elapsed(ULONGLONG now, ULONGLONG then) { return now > then ? now - then : 0; }
+
 }  // namespace
 
 std::wstring WindowCaption(HWND window) {
@@ -71,10 +86,13 @@ std::wstring WindowCaption(HWND window) {
     return text;
 }
 
-DialogDriver::DialogDriver(Host& host, std::vector<DialogAnswer> answers, std::wstring shots, std::string shotPrefix,
-                           DWORD timeoutMs)
-    : host_(host), answers_(std::move(answers)), shots_(std::move(shots)), prefix_(std::move(shotPrefix)),
-      timeoutMs_(timeoutMs), mainThread_(GetCurrentThreadId()) {
+DialogDriver::DialogDriver(Host& host, std::vector<DialogAnswer> answers, std::vector<std::wstring> shotNames,
+                           std::vector<std::wstring> alertShotNames, std::wstring shots, std::string shotPrefix,
+                           DWORD timeoutMs, bool alertBoxes)
+    : host_(host), answers_(std::move(answers)), shotNames_(std::move(shotNames)),
+      alertShotNames_(std::move(alertShotNames)), shots_(std::move(shots)),
+      prefix_(std::move(shotPrefix)), timeoutMs_(timeoutMs), alertBoxes_(alertBoxes),
+      alertCaption_(FromUtf8(host.Options().appName)), mainThread_(GetCurrentThreadId()) {
     gDriver = this;
     hook_ = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, mainThread_);
     thread_ = CreateThread(nullptr, 0, DriverThread, this, 0, nullptr);
@@ -108,7 +126,7 @@ void DialogDriver::Stop() {
     hook_ = nullptr;
     if (gDriver == this) gDriver = nullptr;
     for (size_t i = next_; i < answers_.size(); i++)
-        Problem("line " + std::to_string(answers_[i].line) + ": the dialog \"" + ToUtf8(answers_[i].caption) +
+        Problem("line " + std::to_string(answers_[i].line) + ": the dialog \"" + AnswerTarget(answers_[i]) +
                 "\" never appeared");
 }
 
@@ -128,32 +146,45 @@ void DialogDriver::Problem(const std::string& text) {
     problems_.push_back(text);
 }
 
-std::wstring DialogDriver::ShotFile(const std::wstring& caption) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::wstring base = FromUtf8(prefix_ + "-" + Slug(caption));
+std::wstring DialogDriver::NewShotFile(const std::wstring& caption, bool alert) {
+    std::wstring base;
+    if (alert && nextAlertName_ < alertShotNames_.size()) base = alertShotNames_[nextAlertName_++];
+    else if (!alert && nextName_ < shotNames_.size()) base = shotNames_[nextName_++];
+    if (base.empty() || base == L"-") base = FromUtf8(prefix_ + "-" + Slug(caption));
     std::wstring name = base;
     for (int n = 2; names_.count(name); n++) name = base + L"-" + std::to_wstring(n);
     names_.insert(name);
     return shots_ + L"\\" + name + L".png";
 }
 
-void DialogDriver::Shoot(HWND dialog, const std::wstring& caption, std::wstring* file) {
+void DialogDriver::Shoot(HWND dialog, const std::wstring& caption, bool fresh) {
     if (shots_.empty()) return;
-    bool first = file->empty();
-    if (first) *file = ShotFile(caption);
+    std::wstring file;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = seen_.find(dialog);
+        if (it == seen_.end()) it = seen_.emplace(dialog, Seen{caption, GetTickCount64()}).first;
+        if (fresh || it->second.file.empty()) it->second.file = NewShotFile(caption, it->second.alert);
+        file = it->second.file;
+    }
     std::string error;
-    if (!CaptureWindowPng(dialog, *file, &error)) {
+    bool taken;
+    {
+        std::lock_guard<std::mutex> lock(captureMutex_);
+        taken = CaptureWindowPng(dialog, file, &error);
+    }
+    if (!taken) {
         host_.Record("dialog:shot-failed " + ToUtf8(caption) + ": " + error);
         return;
     }
-    std::wstring name = file->substr(file->find_last_of(L'\\') + 1);
+    std::wstring name = file.substr(file.find_last_of(L'\\') + 1);
     host_.Record("dialog:shot " + ToUtf8(name));
     std::lock_guard<std::mutex> lock(mutex_);
-    if (std::find(files_.begin(), files_.end(), *file) == files_.end()) files_.push_back(*file);
+    if (std::find(files_.begin(), files_.end(), file) == files_.end()) files_.push_back(file);
 }
 
 void DialogDriver::OnClosing(HWND dialog) {
-    std::wstring caption, file;
+    std::wstring caption;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = seen_.find(dialog);
@@ -161,14 +192,10 @@ void DialogDriver::OnClosing(HWND dialog) {
         if (it == seen_.end()) it = seen_.emplace(dialog, Seen{WindowCaption(dialog), GetTickCount64()}).first;
         it->second.shot = true;
         caption = it->second.caption;
-        file = it->second.file;
     }
     host_.Record("dialog:closing " + ToUtf8(caption));
     // The last state of a dialog that closes by itself, over the picture taken when it appeared.
-    Shoot(dialog, caption, &file);
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = seen_.find(dialog);
-    if (it != seen_.end()) it->second.file = file;
+    Shoot(dialog, caption, false);
 }
 
 bool DialogDriver::Choose(HWND dialog, const DialogAnswer& answer) {
@@ -215,8 +242,40 @@ bool DialogDriver::Choose(HWND dialog, const DialogAnswer& answer) {
     return true;
 }
 
-bool DialogDriver::Answer(HWND dialog, const DialogAnswer& answer) {
+bool DialogDriver::FillServerForm(HWND dialog, const DialogAnswer& answer) {
+    const DialogAnswer::Form& form = answer.form;
+    std::string filled, missing;
+    // A box is set by a click, so that the dialog hears of it (trusted login greys out the fields).
+    auto box = [&](int id, const std::optional<bool>& wanted, const char* what) {
+        if (!wanted) return;
+        HWND control = GetDlgItem(dialog, id);
+        if (control && (Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED) != *wanted) Send(control, BM_CLICK, 0, 0);
+        if (!control || (Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED) != *wanted) missing += std::string(" ") + what;
+        filled += std::string(", ") + what + (*wanted ? " on" : " off");
+    };
+    auto field = [&](int id, const std::optional<std::wstring>& value, const char* what, bool secret) {
+        if (!value) return;
+        HWND control = GetDlgItem(dialog, id);
+        if (!control || Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value->c_str())) != TRUE)
+            missing += std::string(" ") + what;
+        filled += std::string(", ") + what + " " +
+                  (secret ? "(" + std::to_string(value->size()) + " characters)" : "\"" + ToUtf8(*value) + "\"");
+    };
+    box(kTrustedBox, form.trusted, "trusted login");
+    box(kAutoLoginBox, form.autoLogin, "auto login");
+    field(kServerField, form.server, "server", false);
+    field(kUserField, form.user, "user name", false);
+    field(kPasswordField, form.password, "password", true);
+    if (!filled.empty()) host_.Record("dialog:filled " + filled.substr(2));
+    if (missing.empty()) return true;
+    Problem("line " + std::to_string(answer.line) + ": the server dialog could not be set:" + missing);
+    return false;
+}
+
+bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const DialogAnswer& answer) {
     bool ok = true;
+    // A press that may open an alert is posted: a sent one would wait for the alert to be closed.
+    bool post = false;
     if (answer.kind == DialogAnswer::Kind::Choose) {
         ok = Choose(dialog, answer);
     } else if (answer.kind == DialogAnswer::Kind::Profile) {
@@ -224,26 +283,69 @@ bool DialogDriver::Answer(HWND dialog, const DialogAnswer& answer) {
         ok = field && Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(answer.text.c_str())) == TRUE;
         if (ok) host_.Record("dialog:description " + ToUtf8(answer.text));
         else Problem("line " + std::to_string(answer.line) + ": the dialog has no description field");
+    } else if (answer.kind == DialogAnswer::Kind::ServerForm) {
+        ok = FillServerForm(dialog, answer);
+        post = true;
     }
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
     Sleep(kSettleMs);
-    std::wstring file;
-    Shoot(dialog, answer.caption, &file);
-    int button = ok && answer.kind != DialogAnswer::Kind::Cancel ? IDOK : IDCANCEL;
+    Shoot(dialog, caption, true);
+    bool cancel = answer.kind == DialogAnswer::Kind::Cancel || (answer.kind == DialogAnswer::Kind::ServerForm && answer.form.cancel);
+    int button = ok && !cancel ? IDOK : IDCANCEL;
     host_.Record(std::string("dialog:press ") + (button == IDOK ? "OK" : "Cancel"));
     HWND control = GetDlgItem(dialog, button);
-    if (control) Send(control, BM_CLICK, 0, 0);
-    else PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-    for (ULONGLONG until = GetTickCount64() + 3000; GetTickCount64() < until && IsWindow(dialog) && IsWindowVisible(dialog);)
+    unsigned alertsBefore = alerts_;
+    if (control && !post) Send(control, BM_CLICK, 0, 0);
+    else PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+    for (ULONGLONG until = GetTickCount64() + kPressWaitMs; GetTickCount64() < until && IsShown(dialog) && alerts_ == alertsBefore;)
         Sleep(10);
-    if (IsWindow(dialog) && IsWindowVisible(dialog)) {
+    if (IsShown(dialog) && alerts_ != alertsBefore) {
+        // The dialog refused what it was given with an alert and stays open: the next answer may
+        // take it again, once its alert box (if any) is up.
+        for (ULONGLONG until = GetTickCount64() + kPressWaitMs; alertBoxes_ && !AlertBoxShown() && GetTickCount64() < until;)
+            Sleep(10);
+        host_.Record("dialog:stays " + ToUtf8(caption));
+        std::lock_guard<std::mutex> lock(mutex_);
+        Seen& seen = seen_[dialog];
+        seen.answered = false;
+        seen.shot = true;
+        seen.since = GetTickCount64();
+        return ok;
+    }
+    if (IsShown(dialog)) {
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(control));
         Sleep(500);
-        if (IsWindow(dialog) && IsWindowVisible(dialog))
-            Problem("line " + std::to_string(answer.line) + ": the dialog \"" + ToUtf8(answer.caption) +
+        if (IsShown(dialog))
+            Problem("line " + std::to_string(answer.line) + ": the dialog \"" + ToUtf8(caption) +
                     "\" stayed open after its button was pressed");
     }
     return ok;
+}
+
+bool DialogDriver::Awaits(const DialogAnswer& answer, HWND dialog, const std::wstring& caption) const {
+    if (answer.kind == DialogAnswer::Kind::ServerForm)
+        return GetDlgItem(dialog, kServerField) && GetDlgItem(dialog, kTrustedBox) && GetDlgItem(dialog, kAutoLoginBox);
+    return caption == answer.caption;
+}
+
+bool DialogDriver::IsAlertBox(HWND dialog, const std::wstring& caption) const {
+    return alertBoxes_ && caption == alertCaption_ && GetDlgItem(dialog, kMessageBoxText) && GetDlgItem(dialog, IDOK);
+}
+
+bool DialogDriver::AlertBoxShown() {
+    std::vector<HWND> dialogs;
+    EnumThreadWindows(mainThread_, CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+    for (HWND dialog : dialogs)
+        if (IsAlertBox(dialog, WindowCaption(dialog))) return true;
+    return false;
+}
+
+void DialogDriver::ConfirmAlert(HWND dialog, const std::wstring& caption) {
+    Shoot(dialog, caption, false);
+    host_.Record("dialog:press OK");
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    for (ULONGLONG until = GetTickCount64() + kPressWaitMs; GetTickCount64() < until && IsShown(dialog);) Sleep(10);
+    if (IsShown(dialog)) Problem("the alert box stayed open after its OK was pressed");
 }
 
 void DialogDriver::RunLoop() {
@@ -252,33 +354,52 @@ void DialogDriver::RunLoop() {
         std::vector<HWND> dialogs;
         EnumThreadWindows(mainThread_, CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
         ULONGLONG now = GetTickCount64();
+        bool alertUp = false;
         for (HWND dialog : dialogs) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (seen_.count(dialog)) continue;
-            seen_.emplace(dialog, Seen{WindowCaption(dialog), now});
-            host_.Record("dialog:shown " + ToUtf8(seen_[dialog].caption));
+            std::wstring caption;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                auto it = seen_.find(dialog);
+                if (it != seen_.end()) {
+                    alertUp = alertUp || it->second.alert;
+                    continue;
+                }
+            }
+            caption = WindowCaption(dialog);
+            Seen seen{caption, now};
+            seen.alert = IsAlertBox(dialog, caption);
+            alertUp = alertUp || seen.alert;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                seen_.emplace(dialog, seen);
+            }
+            host_.Record("dialog:shown " + ToUtf8(caption));
         }
 
-        if (next_ < answers_.size()) {
+        // While an alert box is up, the dialog beneath it waits.
+        if (next_ < answers_.size() && !alertUp) {
             const DialogAnswer& answer = answers_[next_];
             HWND match = nullptr;
+            std::wstring caption;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 for (HWND dialog : dialogs) {
                     Seen& seen = seen_[dialog];
-                    if (!seen.answered && seen.caption == answer.caption && now - seen.since >= kSettleMs) {
+                    if (!seen.answered && !seen.alert && Awaits(answer, dialog, seen.caption) &&
+                        Elapsed(now, seen.since) >= kSettleMs) {
                         seen.answered = true;
                         match = dialog;
+                        caption = seen.caption;
                         break;
                     }
                 }
             }
             if (match) {
-                Answer(match, answer);
+                Answer(match, caption, answer);
                 next_++;
                 waitStart = GetTickCount64();
-            } else if (now - waitStart > timeoutMs_) {
-                Problem("line " + std::to_string(answer.line) + ": the dialog \"" + ToUtf8(answer.caption) +
+            } else if (Elapsed(now, waitStart) > timeoutMs_) {
+                Problem("line " + std::to_string(answer.line) + ": the dialog \"" + AnswerTarget(answer) +
                         "\" did not appear within " + std::to_string(timeoutMs_ / 1000) + " s");
                 next_++;
                 waitStart = now;
@@ -286,27 +407,33 @@ void DialogDriver::RunLoop() {
         }
 
         for (HWND dialog : dialogs) {
-            std::wstring caption, file;
-            bool shoot = false, giveUp = false;
+            std::wstring caption;
+            bool shoot = false, giveUp = false, confirm = false;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 Seen& seen = seen_[dialog];
                 if (seen.answered) continue;
+                if (seen.alert) {
+                    // An alert box gets the settling time of an answered dialog, then its picture and OK.
+                    if (Elapsed(now, seen.since) < kSettleMs) continue;
+                    seen.answered = confirm = true;
+                    caption = seen.caption;
+                }
                 bool awaited = false;
-                for (size_t i = next_; i < answers_.size(); i++) awaited = awaited || answers_[i].caption == seen.caption;
+                for (size_t i = next_; i < answers_.size() && !confirm; i++)
+                    awaited = awaited || Awaits(answers_[i], dialog, seen.caption);
                 if (awaited) continue;
-                shoot = !seen.shot && now - seen.since >= 30;
+                shoot = !seen.shot && Elapsed(now, seen.since) >= 30;
                 if (shoot) seen.shot = true;
-                giveUp = !seen.givenUp && now - seen.since > timeoutMs_;
+                giveUp = !seen.givenUp && Elapsed(now, seen.since) > timeoutMs_;
                 if (giveUp) seen.givenUp = true;
                 caption = seen.caption;
-                file = seen.file;
             }
-            if (shoot) {
-                Shoot(dialog, caption, &file);
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (seen_[dialog].file.empty()) seen_[dialog].file = file;
+            if (confirm) {
+                ConfirmAlert(dialog, caption);
+                continue;
             }
+            if (shoot) Shoot(dialog, caption, false);
             if (giveUp) {
                 Problem("the dialog \"" + ToUtf8(caption) + "\" stayed open " + std::to_string(timeoutMs_ / 1000) +
                         " s with no answer in the script; cancelled");

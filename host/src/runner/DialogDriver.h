@@ -1,6 +1,7 @@
 // The helper thread of a scenario step: while the step's action runs on the main thread (and so
 // sits in a dialog's modal loop), it finds the dialogs of the main thread, answers the expected
-// ones through their controls, photographs every dialog, and gives up on any wait after a timeout.
+// ones through their controls, photographs every dialog, confirms the host's alert boxes, and gives
+// up on any wait after a timeout.
 #pragma once
 
 #include <atomic>
@@ -17,8 +18,12 @@ namespace vxhost {
 class DialogDriver {
 public:
     // Starts on the main thread (the thread whose dialogs it watches).
-    DialogDriver(Host& host, std::vector<DialogAnswer> answers, std::wstring shots, std::string shotPrefix,
-                 DWORD timeoutMs);
+    // `shotNames` name the step's dialog screenshots in the order of their first picture, and
+    // `alertShotNames` those of its alert boxes ("-": the usual name); with `alertBoxes` the host's
+    // alert boxes are photographed and confirmed.
+    DialogDriver(Host& host, std::vector<DialogAnswer> answers, std::vector<std::wstring> shotNames,
+                 std::vector<std::wstring> alertShotNames, std::wstring shots, std::string shotPrefix, DWORD timeoutMs,
+                 bool alertBoxes);
     ~DialogDriver();
     DialogDriver(const DialogDriver&) = delete;
     DialogDriver& operator=(const DialogDriver&) = delete;
@@ -30,6 +35,8 @@ public:
 
     // Called by the message hook on the main thread when a dialog is about to close.
     void OnClosing(HWND dialog);
+    // Called on the main thread for every alert the host records, before any box shows it.
+    void NoteAlert() { alerts_++; }
     // The helper thread's body.
     void RunLoop();
 
@@ -40,24 +47,37 @@ private:
         bool answered = false;
         bool shot = false;
         bool givenUp = false;
+        bool alert = false;         // one of the host's alert boxes
         std::wstring file;
     };
-    bool Answer(HWND dialog, const DialogAnswer& answer);
+    bool Awaits(const DialogAnswer& answer, HWND dialog, const std::wstring& caption) const;
+    bool Answer(HWND dialog, const std::wstring& caption, const DialogAnswer& answer);
     bool Choose(HWND dialog, const DialogAnswer& answer);
-    // Photographs the dialog into *file (a new name when empty) and journals it.
-    void Shoot(HWND dialog, const std::wstring& caption, std::wstring* file);
-    std::wstring ShotFile(const std::wstring& caption);
+    bool FillServerForm(HWND dialog, const DialogAnswer& answer);
+    void ConfirmAlert(HWND dialog, const std::wstring& caption);
+    bool IsAlertBox(HWND dialog, const std::wstring& caption) const;
+    bool AlertBoxShown();
+    // Photographs the dialog into its file (a new one when `fresh` or when it has none) and
+    // journals it.
+    void Shoot(HWND dialog, const std::wstring& caption, bool fresh);
+    std::wstring NewShotFile(const std::wstring& caption, bool alert);  // mutex_ held
     void Problem(const std::string& text);
 
     Host& host_;
     std::vector<DialogAnswer> answers_;
+    std::vector<std::wstring> shotNames_, alertShotNames_;
+    size_t nextName_ = 0, nextAlertName_ = 0;
     std::wstring shots_;
     std::string prefix_;
     DWORD timeoutMs_;
+    bool alertBoxes_;
+    std::wstring alertCaption_;
     DWORD mainThread_;
     HHOOK hook_ = nullptr;
     std::atomic<bool> stop_{false};
-    std::mutex mutex_;  // seen_, problems_, files_
+    std::atomic<unsigned> alerts_{0};
+    std::mutex mutex_;  // seen_, problems_, files_, names_, next(Alert)Name_
+    std::mutex captureMutex_;  // one picture at a time (the helper's and the closing hook's)
     std::map<HWND, Seen> seen_;
     std::vector<std::string> problems_;
     std::vector<std::wstring> files_;

@@ -66,6 +66,38 @@ bool IsBlank(const std::vector<unsigned char>& rgb) {
     return true;
 }
 
+BOOL CALLBACK FindUnpainted(HWND child, LPARAM found) {
+    if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE)) {
+        *reinterpret_cast<bool*>(found) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool HasUnpaintedParts(HWND window) {
+    bool found = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+    if (!found) EnumChildWindows(window, FindUnpainted, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The whole window, frame and every child, painted afresh before its pixels are read: a dialog
+// photographed at its last moment (a worker's WM_CLOSE is taken from the queue before the paints
+// its last texts asked for) would otherwise show only the parts painted so far.
+void PaintCompletely(HWND window) {
+    const UINT flags = RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN;
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        RedrawWindow(window, nullptr, nullptr, flags | RDW_UPDATENOW);
+    } else {
+        // Painting is the window's thread's work: it is asked for, and waited for with a limit
+        // (that thread may be busy elsewhere).
+        RedrawWindow(window, nullptr, nullptr, flags);
+        for (ULONGLONG until = GetTickCount64() + 1000; HasUnpaintedParts(window) && GetTickCount64() < until;) Sleep(10);
+    }
+    // Wine keeps what a window painted in a buffer of the process and hands it to the display when
+    // a thread of the process waits for input; a wait that ends at once hands it over now.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+}
+
 bool Grab(HWND window, bool fromScreen, int width, int height, std::vector<unsigned char>* rgb) {
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -149,6 +181,7 @@ bool CaptureWindowPng(HWND window, const std::wstring& file, std::string* error)
     }
     // What is on the screen first (with the caption a window system draws); a window that is
     // covered or off screen is asked to print itself.
+    PaintCompletely(window);
     std::vector<unsigned char> rgb;
     bool ok = Grab(window, true, width, height, &rgb) && !IsBlank(rgb);
     if (!ok) ok = Grab(window, false, width, height, &rgb) && !IsBlank(rgb);

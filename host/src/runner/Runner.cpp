@@ -90,6 +90,8 @@ std::string Describe(const std::string& entry) {
         if (StartsWith(r, "shot ", &what)) return "  screenshot " + what;
         if (StartsWith(r, "chose ", &what)) return "  chose " + what;
         if (StartsWith(r, "description ", &what)) return "  description \"" + what + "\"";
+        if (StartsWith(r, "filled ", &what)) return "  filled in: " + what;
+        if (StartsWith(r, "stays ", &what)) return "  the dialog \"" + what + "\" stays open";
         if (StartsWith(r, "press ", &what)) return "  pressed " + what;
         if (StartsWith(r, "problem ", &what)) return "  problem: " + what;
         return "dialog " + r;
@@ -122,9 +124,18 @@ ScenarioRunner::ScenarioRunner(Host& host, RunnerOptions options) : host_(host),
         pendingFiles_.erase(pendingFiles_.begin());
         return true;
     });
+    // Between steps no helper could close a box: the alert is only recorded then.
+    host_.SetAlertHandler([this](const std::wstring& text) {
+        if (!driver_) return;
+        driver_->NoteAlert();
+        if (options_.alertBoxes) host_.ShowAlertBox(text);
+    });
 }
 
-ScenarioRunner::~ScenarioRunner() { host_.SetFileDialogHandler(nullptr); }
+ScenarioRunner::~ScenarioRunner() {
+    host_.SetFileDialogHandler(nullptr);
+    host_.SetAlertHandler(nullptr);
+}
 
 void ScenarioRunner::Say(const std::string& line) {
     if (options_.output) options_.output(line);
@@ -163,7 +174,8 @@ bool ScenarioRunner::Start() {
     size_t mark = host_.Journal().size();
     std::vector<std::string> problems;
     {
-        DialogDriver driver(host_, {}, options_.shots, "00-start", options_.timeoutMs);
+        DialogDriver driver(host_, {}, {}, {}, options_.shots, "00-start", options_.timeoutMs, options_.alertBoxes);
+        driver_ = &driver;
         if (!options_.plugins.empty()) {
             auto results = host_.LoadPluginFolder(options_.plugins);
             std::string load = host_.DescribeLoad(results);
@@ -172,6 +184,7 @@ bool ScenarioRunner::Start() {
                 Say("  " + load.substr(start, end - start));
         }
         driver.Stop();
+        driver_ = nullptr;
         problems = driver.Problems();
         for (auto& shot : driver.Shots()) shots_.push_back(shot);
     }
@@ -199,16 +212,23 @@ bool ScenarioRunner::RunStep(const ScenarioStep& step, int index) {
     size_t mark = host_.Journal().size();
 
     std::vector<DialogAnswer> dialogs;
+    std::vector<std::wstring> shotNames, alertShotNames;
     pendingFiles_.clear();
-    for (const DialogAnswer& answer : step.answers)
-        (answer.kind == DialogAnswer::Kind::File ? pendingFiles_ : dialogs).push_back(answer);
+    for (const DialogAnswer& answer : step.answers) {
+        if (answer.kind == DialogAnswer::Kind::Shot) shotNames.push_back(answer.text);
+        else if (answer.kind == DialogAnswer::Kind::AlertShot) alertShotNames.push_back(answer.text);
+        else (answer.kind == DialogAnswer::Kind::File ? pendingFiles_ : dialogs).push_back(answer);
+    }
 
     std::vector<std::string> problems;
     std::string problem;
     {
-        DialogDriver driver(host_, dialogs, options_.shots, std::string(number) + "-" + step.command, options_.timeoutMs);
+        DialogDriver driver(host_, dialogs, shotNames, alertShotNames, options_.shots,
+                            std::string(number) + "-" + step.command, options_.timeoutMs, options_.alertBoxes);
+        driver_ = &driver;
         if (!Execute(step, &problem)) problems.push_back(problem);
         driver.Stop();
+        driver_ = nullptr;
         for (auto& p : driver.Problems()) problems.push_back(p);
         for (auto& shot : driver.Shots()) shots_.push_back(shot);
     }
@@ -411,6 +431,23 @@ bool ScenarioRunner::DmsFaultStep(const ScenarioStep& step, std::string* problem
 #endif
 }
 
+bool ScenarioRunner::EditServerStep(const std::string& server, std::string* problem) {
+    HFT tessera = host_.TesseraTable();
+    if (!tessera || !tessera[kTesseraEditServer]) {
+        *problem = "no plug-in publishes a \"Tessera\" table with entry 29";
+        return false;
+    }
+    HFT extra = host_.HostTable("ASExtra");
+    std::wstring name = FromUtf8(server);
+    ASText text = VxEntry<ASTextFromUnicodeProc>(extra, kASTextFromUnicode)(name.c_str(), 0);
+    ASBool accepted = 0;
+    host_.Guarded("Tessera 29", [&] { accepted = VxEntry<TesseraServerNameProc>(tessera, kTesseraEditServer)(text); });
+    VxEntry<ASTextDestroyProc>(extra, kASTextDestroy)(text);
+    Say(std::string("    the server configuration of ") + (server.empty() ? "a new server" : "\"" + server + "\"") +
+        " ended with " + (accepted ? "OK" : "Cancel"));
+    return true;
+}
+
 void ScenarioRunner::ReportResources() {
     ResourceCounts counts = CountResources();
     Say("    resources: handles " + std::to_string(counts.handles) + ", GDI probe " + std::to_string(counts.gdiProbe) +
@@ -450,6 +487,7 @@ bool ScenarioRunner::ExecuteHostStep(const ScenarioStep& step, std::string* prob
         host_.SetModifiers(step.args[0] == "down" ? (host_.Modifiers() | 1u) : (host_.Modifiers() & ~1u));
         return true;
     }
+    if (c == "edit-server") return EditServerStep(step.args.empty() ? std::string() : step.args[0], problem);
     if (c == "clear-temp") {
         host_.SendClearTempFiles();
         return true;

@@ -32,6 +32,7 @@ const std::map<std::string, CommandRule>& Rules() {
         {"kill", {Shape::Other, 0, 0, "kill"}},
         {"clear-temp", {Shape::Action, 0, 0, "clear-temp"}},
         {"reopen", {Shape::Action, 1, 1, "reopen <doc seen earlier>"}},
+        {"edit-server", {Shape::Action, 0, 1, "edit-server [<server>]"}},
         {"dms-fault", {Shape::Other, 1, 3, "dms-fault <operation> <hresult|refuse|kill|kill-after> [count] | dms-fault clear"}},
         {"resources", {Shape::Other, 0, 0, "resources"}},
         {"shift", {Shape::Other, 1, 1, "shift down|up"}},
@@ -48,6 +49,10 @@ const std::map<std::string, CommandRule>& Rules() {
         {"profile", {Shape::Answer, 1, kText, "profile <description>"}},
         {"cancel", {Shape::Answer, 1, kText, "cancel <dialog caption>"}},
         {"file", {Shape::Answer, 1, kText, "file <path>"}},
+        {"server-form", {Shape::Answer, 0, 6,
+                         "server-form [server=<name>] [user=<id>] [password=<text>] [trusted=on|off] [auto=on|off] [cancel]"}},
+        {"shot", {Shape::Answer, 1, 1, "shot <name>|-"}},
+        {"shot-alert", {Shape::Answer, 1, 1, "shot-alert <name>|-"}},
     };
     return rules;
 }
@@ -106,6 +111,38 @@ std::string ExpandPath(const std::string& path) {
     if (written == 0 || written > needed) return path;
     out.resize(written - 1);
     return ToUtf8(out);
+}
+
+// The server-form's settings; false with *error for a token it does not take.
+bool ParseServerForm(const std::vector<std::string>& args, DialogAnswer::Form* form, std::string* error) {
+    for (const std::string& arg : args) {
+        if (arg == "cancel") {
+            form->cancel = true;
+            continue;
+        }
+        size_t equals = arg.find('=');
+        std::string key = arg.substr(0, equals);
+        std::string value = equals == std::string::npos ? std::string() : arg.substr(equals + 1);
+        if (value == "\"\"") value.clear();
+        if (equals != std::string::npos && (key == "server" || key == "user" || key == "password")) {
+            (key == "server" ? form->server : key == "user" ? form->user : form->password) = FromUtf8(value);
+        } else if (equals != std::string::npos && (key == "trusted" || key == "auto") && (value == "on" || value == "off")) {
+            (key == "trusted" ? form->trusted : form->autoLogin) = value == "on";
+        } else {
+            *error = "\"" + arg + "\" is not a setting of server-form (server=, user=, password=, trusted=on|off, "
+                     "auto=on|off, cancel)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// A screenshot's name: letters, digits, '.', '_' and '-', or "-" alone.
+bool IsShotName(const std::string& name) {
+    if (name.empty() || name.size() > 80 || name[0] == '.') return false;
+    for (char c : name)
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') return false;
+    return true;
 }
 
 bool ParseNumber(const std::string& text, long* value) {
@@ -193,6 +230,20 @@ std::vector<std::string> ParseScenario(const std::string& text, Scenario* out) {
             } else if (command == "cancel") {
                 answer.kind = DialogAnswer::Kind::Cancel;
                 answer.caption = FromUtf8(step.rest);
+            } else if (command == "server-form") {
+                answer.kind = DialogAnswer::Kind::ServerForm;
+                std::string why;
+                if (!ParseServerForm(step.args, &answer.form, &why)) {
+                    fail(why);
+                    continue;
+                }
+            } else if (command == "shot" || command == "shot-alert") {
+                if (!IsShotName(step.args[0])) {
+                    fail("\"" + step.args[0] + "\" is no screenshot name (letters, digits, '.', '_', '-')");
+                    continue;
+                }
+                answer.kind = command == "shot" ? DialogAnswer::Kind::Shot : DialogAnswer::Kind::AlertShot;
+                answer.text = FromUtf8(step.args[0]);
             } else {
                 answer.kind = DialogAnswer::Kind::File;
                 answer.text = FromUtf8(ExpandPath(step.rest));
