@@ -16,17 +16,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-packages=(cmake make clang-16 libclang-rt-16-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "fuzz: installing ${missing[*]}"
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$root/scripts/bootstrap.sh"
 
 dir=$VX_BUILD_ROOT/fuzz
 if [ ! -f "$dir/CMakeCache.txt" ]; then

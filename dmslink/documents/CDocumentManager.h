@@ -146,6 +146,8 @@ public:
     TrackedDocument* PendingDocument() const { return pendingDocument_; }
 
 private:
+    // A reopened copy's record, owed again when its mark says so.
+    bool AddRecognised(PDDoc pdDoc, DmsDocumentPtr document, const std::wstring& path);
     // The record's claim, and that of every record of the same folder, so that the deletion is not
     // kept from the record file.
     void LetGoOfFolder(TrackedDocument* record);

@@ -98,11 +98,7 @@ bool CDocumentManager::CheckDeskClientData(PDDoc pdDoc, const std::wstring& path
         long version = -1;
         std::wstring name, database, server;
         if (!GetDeskClientDataDetails(path, &number, &version, &name, &database, &server) || !lookup) return false;
-        DmsDocumentPtr document = lookup(server, database, number, version);
-        if (!document) return false;
-        TrackedDocument* added = AddDocument(pdDoc, std::move(document), path, true);
-        if (added && IsOwed(path)) added->saved = added->owed = true;
-        return added != nullptr;
+        return AddRecognised(pdDoc, lookup(server, database, number, version), path);
     }
     VX_CATCH(kSite, "CDocumentManager::CheckDeskClientData")
     return false;

@@ -49,8 +49,10 @@ bool IsDeviceName(const std::wstring& name) {
     static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
     for (const wchar_t* device : kDevices)
         if (base == device) return true;
-    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-           base[3] >= L'0' && base[3] <= L'9';
+    // Windows counts the superscript digits one to three as port numbers too.
+    const wchar_t last = base.size() == 4 ? base[3] : L'\0';
+    const bool portNumber = (last >= L'0' && last <= L'9') || last == 0x00B9 || last == 0x00B2 || last == 0x00B3;
+    return portNumber && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0);
 }
 
 }  // namespace

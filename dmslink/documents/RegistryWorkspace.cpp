@@ -61,15 +61,18 @@ bool CDocumentManager::CheckFileData(PDDoc pdDoc, const std::wstring& path, cons
         if (FindPDDoc(pdDoc) || FindASPathName(path)) return false;
         FileDataRecord record;
         if (!ReadFileData(RecordFileOf(path), &record) || !lookup) return false;
-        DmsDocumentPtr document = lookup(record.server, record.database, record.number, record.version);
-        if (!document) return false;
-        TrackedDocument* added = AddDocument(pdDoc, std::move(document), path, true);
-        // A copy that still holds an edit the DMS never received is checked in when it closes.
-        if (added && IsOwed(path)) added->saved = added->owed = true;
-        return added != nullptr;
+        return AddRecognised(pdDoc, lookup(record.server, record.database, record.number, record.version), path);
     }
     VX_CATCH(kSite, "CDocumentManager::CheckFileData")
     return false;
+}
+
+bool CDocumentManager::AddRecognised(PDDoc pdDoc, DmsDocumentPtr document, const std::wstring& path) {
+    if (!document) return false;
+    TrackedDocument* added = AddDocument(pdDoc, std::move(document), path, true);
+    // A copy that still holds an edit the DMS never received is checked in when it closes.
+    if (added && IsOwed(path)) added->saved = added->owed = true;
+    return added != nullptr;
 }
 
 void CDocumentManager::LetGoOfFolder(TrackedDocument* record) {

@@ -244,7 +244,8 @@ TEST_F(TempWorkspaceTest, ARecordNamingAnythingButAFileOfItsFolderIsSkipped) {
     } names[] = {{L"1234_2.pdf", true}, {L"a b.pdf", true},      {L"..", false},         {L".", false},
                  {L"..\\x.pdf", false}, {L"sub/x.pdf", false},  {L"C:x.pdf", false},    {L"x.pdf:stream", false},
                  {L"NUL", false},       {L"com1.pdf", false},   {L"CON .txt", false},   {L"x.pdf.", false},
-                 {L"", false},          {L"COM10.pdf", true},   {L"x\x01.pdf", false}};
+                 {L"", false},          {L"COM10.pdf", true},   {L"x\x01.pdf", false},
+                 {L"LPT\u00B9.pdf", false}, {L"COM\u00B3", false}};
     for (const auto& n : names) EXPECT_EQ(IsPlainFileName(n.name), n.plain) << vxhost::ToUtf8(n.name);
 
     // A planted record pointing out of its folder: the file it names is neither sent nor deleted.
