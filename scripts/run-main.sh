@@ -5,21 +5,14 @@
 # the last line which build ran, and why.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-export VX_BUILD_ROOT=${VX_BUILD_ROOT:-$root/build}
-"$root/scripts/bootstrap.sh"
-. "$root/scripts/arch.sh"
-vx_choose_arch
-. "$root/scripts/wine-env.sh"
-"$root/scripts/build.sh" i686
-[ "$VX_TEST_ARCH" = i686 ] || "$root/scripts/build.sh" "$VX_TEST_ARCH"
+. "$root/scripts/prepare.sh"
+vx_prepare
 msi=$VX_BUILD_ROOT/package/dmslink.msi
 "$root/installer/build-msi.sh" "$VX_BUILD_ROOT/i686/bin" "$msi"
 bin=$VX_BUILD_ROOT/$VX_TEST_ARCH/bin
-export WINEPREFIX=$VX_BUILD_ROOT/$VX_TEST_ARCH/wineprefix
-"$root/scripts/bootstrap.sh" "$WINEPREFIX"
+vx_prefix "$VX_BUILD_ROOT/$VX_TEST_ARCH/wineprefix"
 set +e
-xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/under-display.sh" \
-  bash "$root/scripts/main/session.sh" "$bin" "$VX_BUILD_ROOT/main" "$@"
+vx_display bash "$root/scripts/main/session.sh" "$bin" "$VX_BUILD_ROOT/main" "$@"
 rc=$?
 set -e
 echo

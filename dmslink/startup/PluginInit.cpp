@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "Utilities/CCryptKey.h"
 #include "Utilities/CAPSettings.h"
 #include "Utilities/CAPLanguage.h"
 #include "Utilities/CAPStringUtils.h"
@@ -115,6 +116,7 @@ ASBool VXAPI PluginUnload(void) {
     gTSManager = nullptr;
     delete gDocumentManager;
     gDocumentManager = nullptr;
+    ReleaseSharedCryptProviders();
     VxDestroyHFTServer();
     if (gLanguageModule) {
         // The module's own resources again before the language module goes.

@@ -7,13 +7,8 @@
 #   scripts/docs/shots.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-export VX_BUILD_ROOT=${VX_BUILD_ROOT:-$root/build}
-"$root/scripts/bootstrap.sh"
-. "$root/scripts/arch.sh"
-vx_choose_arch
-. "$root/scripts/wine-env.sh"
-"$root/scripts/build.sh" i686
-[ "$VX_TEST_ARCH" = i686 ] || "$root/scripts/build.sh" "$VX_TEST_ARCH"
+. "$root/scripts/prepare.sh"
+vx_prepare
 bin=$VX_BUILD_ROOT/$VX_TEST_ARCH/bin
 docs=$VX_BUILD_ROOT/docs
 run=$docs/run
@@ -22,8 +17,7 @@ mkdir -p "$run"
 
 # A Wine prefix of its own: the "orvane" value, the German module and the desktop stay out of the
 # prefix the tests use.
-export WINEPREFIX=$docs/wineprefix
-"$root/scripts/bootstrap.sh" "$WINEPREFIX"
+vx_prefix "$docs/wineprefix"
 # Wine's own fonts (Debian's fonts-wine), where this Wine looks for them: the dialogs' "MS Shell Dlg"
 # is then Tahoma, and the captions' close button a Marlett glyph, as on Windows.
 cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
@@ -32,8 +26,7 @@ cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/wind
 locales=$docs/locale
 [ -d "$locales/de_DE.UTF-8" ] || { mkdir -p "$locales"; localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8"; }
 
-xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/under-display.sh" --desktop \
-  bash "$root/scripts/docs/session.sh" "$bin" "$run" "$locales" en de
+vx_display --desktop bash "$root/scripts/docs/session.sh" "$bin" "$run" "$locales" en de
 
 # The German module must have been used: the German run shows its texts.
 grep -q "Dokumente werden vom Server ausgecheckt" "$run/de/transcript.txt" ||

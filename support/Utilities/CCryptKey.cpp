@@ -8,7 +8,7 @@ const wchar_t kContainer[] = L"Varnel5Container";
 constexpr DWORD kBlobHeader = 12;
 constexpr DWORD kAesBlock = 16;
 
-bool AcquireProvider(DWORD type, CAPCryptProvider& provider) {
+bool AcquireNewProvider(DWORD type, CAPCryptProvider& provider) {
     if (CryptAcquireContextW(provider.put(), nullptr, nullptr, type, CRYPT_VERIFYCONTEXT)) return true;
     if (CryptAcquireContextW(provider.put(), kContainer, nullptr, type, CRYPT_NEWKEYSET)) return true;
     if (static_cast<HRESULT>(GetLastError()) == NTE_EXISTS &&
@@ -16,6 +16,22 @@ bool AcquireProvider(DWORD type, CAPCryptProvider& provider) {
         return true;
     provider.Reset();
     return false;
+}
+
+// Acquiring a provider costs milliseconds (Wine: about 8 ms), once for every password of a server
+// list read at start-up; the keys hold no state in it, so one provider of each type serves them all.
+// Every key takes a reference of its own.
+SRWLOCK gProvidersLock = SRWLOCK_INIT;
+CAPCryptProvider gFullProvider, gAesProvider;
+
+bool AcquireProvider(DWORD type, CAPCryptProvider& provider) {
+    provider.Reset();
+    CAPCryptProvider& shared = type == PROV_RSA_FULL ? gFullProvider : gAesProvider;
+    AcquireSRWLockExclusive(&gProvidersLock);
+    bool ready = shared || AcquireNewProvider(type, shared);
+    if (ready && CryptContextAddRef(shared.get(), nullptr, 0)) *provider.put() = shared.get();
+    ReleaseSRWLockExclusive(&gProvidersLock);
+    return static_cast<bool>(provider);
 }
 
 ALG_ID AesFor(DWORD keyLength) { return keyLength == 16 ? CALG_AES_128 : CALG_AES_256; }
@@ -64,6 +80,13 @@ bool CCryptKey::Init(ALG_ID algorithm, const BYTE* key, DWORD keyLength, const C
 void CCryptKey::Release() {
     key_.Reset();
     provider_.Reset();
+}
+
+void ReleaseSharedCryptProviders() {
+    AcquireSRWLockExclusive(&gProvidersLock);
+    gFullProvider.Reset();
+    gAesProvider.Reset();
+    ReleaseSRWLockExclusive(&gProvidersLock);
 }
 
 DWORD CCryptKey::Encrypt(const BYTE* input, DWORD length, BYTE* output, DWORD outputSize) {

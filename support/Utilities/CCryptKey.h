@@ -69,3 +69,7 @@ DWORD EncryptWithIV(const BYTE* plaintext, DWORD length, BYTE* output, DWORD out
 // The reverse: input is IV followed by ciphertext. Input shorter than the IV answers 0.
 DWORD DecryptWithIV(const BYTE* input, DWORD length, BYTE* output, DWORD outputSize, const BYTE* key,
                     DWORD keyLength);
+
+// The keys share one provider of each type, acquired on first use; this lets go of the shared
+// references (keys alive keep their own). Called when the module unloads; a later key acquires anew.
+void ReleaseSharedCryptProviders();

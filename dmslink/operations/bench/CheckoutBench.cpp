@@ -4,11 +4,14 @@
 //
 //   - check-out (Open from the DMS) and check-in of documents of 1 MB, 100 MB and 1 GB, each split
 //     into the time inside DMS calls (the stand-in's store operations, its content copies among
-//     them), the progress dialog's fixed cost, and the plug-in's own work; and the peak working set;
+//     them), the progress dialog's fixed cost, and the plug-in's own work ("w/o dlg": the ratio
+//     without the dialog's fixed cost); and the peak working set;
 //   - start-up of the real plug-in with 100 configured servers against the host's minimal plug-in;
 //   - check-outs of 100, 500 and 1,000 documents in one selection.
 //
-//   checkout_bench.exe [--quick]     (--quick: no 1 GB document)
+//   checkout_bench.exe [--quick] [--data-path] [--folder <dir>]
+//     --quick: no 1 GB document; --data-path: the data path only; --folder: everything written goes
+//     under <dir> instead of the temporary folder.
 // With VX_BENCH_TIMELINE set, every trace line of an operation goes to stderr with its time since
 // the operation started: where the fixed costs are.
 #include <windows.h>
@@ -68,11 +71,30 @@ bool WriteBytes(const std::wstring& path, unsigned long long bytes) {
     return true;
 }
 
+// Written bytes still waiting for the disk slow down the next writer, whoever made them; each
+// measured step starts with none (a flush, outside the timing, of every large file there is).
+void FlushFile(const std::wstring& path) {
+    CAPHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) FlushFileBuffers(file.get());
+}
+
+void FlushFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    CAPFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!find) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) FlushFile(folder + L"\\" + found.cFileName);
+    } while (FindNextFileW(find.get(), &found));
+}
+
+// The copy stays until the round has ended, as the plug-in's copies do: a copy deleted at once
+// gives its memory straight to the next one, and its bytes never reach the disk.
 double TimeCopy(const std::wstring& from, const std::wstring& to) {
     double start = Now();
     BOOL copied = CopyFileW(from.c_str(), to.c_str(), FALSE);
     double seconds = Now() - start;
-    DeleteFileW(to.c_str());
+    FlushFile(to);
     return copied ? seconds : -1.0;
 }
 
@@ -111,7 +133,6 @@ struct Bench {
     std::wstring work, store;
     TSManager& manager;
     CDocumentManager& documents;
-    double dialogCost = 0;
 
     CDocumentLifecycle Life() { return CDocumentLifecycle(manager, documents); }
 
@@ -125,6 +146,10 @@ struct Bench {
         doc.number = number;
         tessera::AddDocument(store, doc, nullptr);
         return number;
+    }
+    void Settle(const std::vector<std::wstring>& copies = {}) {
+        for (const std::wstring& copy : copies) FlushFile(copy);
+        FlushFolder(store + L"\\content");
     }
     void DrainIdle() {
         for (int idle = 0; idle < 10 && !host.IdleProcs().empty(); ++idle) host.RunIdle();
@@ -173,8 +198,8 @@ struct Bench {
 
 void PrintRow(const char* size, const char* operation, const Split& s, double copy, double dialog) {
     double own = s.total - s.dms - dialog;
-    std::printf("%-7s %-9s %9.3f %9.3f %7.2f   %7.3f %7.3f %7.3f %8.1f%%\n", size, operation, s.total, copy,
-                s.total / copy, s.dms, dialog, own, 100.0 * own / copy);
+    std::printf("%-7s %-9s %9.3f %9.3f %7.2f %9.2f   %7.3f %7.3f %7.3f %8.1f%%\n", size, operation, s.total, copy,
+                s.total / copy, (s.total - dialog) / copy, s.dms, dialog, own, 100.0 * own / copy);
 }
 
 Split MedianSplit(const std::vector<Split>& runs) {
@@ -193,21 +218,26 @@ int DataPath(Bench& bench, bool large) {
         unsigned long long bytes;
         int rounds;
         long number;
-    } sizes[] = {{"1 MB", 1ull << 20, 5, 100}, {"100 MB", 100ull << 20, 3, 200}, {"1 GB", 1ull << 30, 1, 300}};
-    std::printf("%-7s %-9s %9s %9s %7s   %7s %7s %7s %9s\n", "size", "operation", "total s", "copy s", "ratio",
-                "DMS s", "dialog", "own s", "own/copy");
+    } sizes[] = {{"1 MB", 1ull << 20, 5, 100}, {"100 MB", 100ull << 20, 5, 200}, {"1 GB", 1ull << 30, 3, 300}};
+    std::printf("%-7s %-9s %9s %9s %7s %9s   %7s %7s %7s %9s\n", "size", "operation", "total s", "copy s", "ratio",
+                "w/o dlg", "DMS s", "dialog", "own s", "own/copy");
     int status = 0;
     for (const Size& size : sizes) {
         if (!large && size.bytes > (100ull << 20)) continue;
         std::wstring content = bench.work + L"\\content-" + std::to_wstring(size.number) + L".pdf";
         if (!WriteBytes(content, size.bytes)) return 2;
         bench.AddDocument(content, size.number);
-        std::vector<double> copy;
+        FlushFile(content);
+        bench.Settle();
+        std::vector<double> copy, dialog;
         std::vector<Split> out, in;
         for (int round = 0; round < size.rounds && status == 0; ++round) {
             copy.push_back(TimeCopy(content, bench.work + L"\\copy.pdf"));
+            // The dialog's fixed cost varies from run to run under Wine: measured beside each round.
+            dialog.push_back(TimeDialogOnly(bench.host.MainWindow()));
             Split checkout, checkin;
             std::vector<std::wstring> copies = bench.CheckOut({size.number}, &checkout);
+            bench.Settle(copies);
             if (copies.size() != 1 || !bench.CheckIn(copies[0], &checkin)) {
                 std::fprintf(stderr, "check-out or check-in of %s failed\n", size.label);
                 status = 1;
@@ -215,10 +245,12 @@ int DataPath(Bench& bench, bool large) {
             out.push_back(checkout);
             in.push_back(checkin);
             bench.Release(copies);
+            DeleteFileW((bench.work + L"\\copy.pdf").c_str());
+            bench.Settle();
         }
         double copySeconds = Median(copy);
-        PrintRow(size.label, "check-out", MedianSplit(out), copySeconds, bench.dialogCost);
-        PrintRow(size.label, "check-in", MedianSplit(in), copySeconds, bench.dialogCost);
+        PrintRow(size.label, "check-out", MedianSplit(out), copySeconds, Median(dialog));
+        PrintRow(size.label, "check-in", MedianSplit(in), copySeconds, Median(dialog));
         std::printf("%-7s peak working set %.1f MB; DMS content copies: check-out %.3f s, check-in %.3f s; DMS "
                     "store operations: check-out %ld, check-in %ld\n",
                     size.label, PeakMegabytes(), MedianSplit(out).transfer, MedianSplit(in).transfer,
@@ -256,7 +288,20 @@ int ManyDocuments(Bench& bench) {
 int RunStartup(const std::wstring& work, const std::wstring& bin);
 
 int main(int argc, char** argv) {
-    bool large = !(argc > 1 && std::string(argv[1]) == "--quick");
+    bool large = true, dataPathOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--quick") large = false;
+        if (argument == "--data-path") dataPathOnly = true;
+        // Everything the run writes (the copies, the DMS store, the plug-in's workspace) under the
+        // folder: on a memory file system, the figures show the software's cost without the disk's.
+        if (argument == "--folder" && i + 1 < argc) {
+            std::wstring folder = vxhost::FromUtf8(argv[++i]);
+            CreateDirectoryW(folder.c_str(), nullptr);
+            SetEnvironmentVariableW(L"TMP", folder.c_str());
+            SetEnvironmentVariableW(L"TEMP", folder.c_str());
+        }
+    }
     vxhost::HostOptions options;
     vxhost::TempFolder work;
     options.logPath = work.File(L"host.log");
@@ -284,19 +329,16 @@ int main(int argc, char** argv) {
             if (!manager.Login(L"SRV1", false, L"jdoe", L"secret")) return 2;
             CDocumentManager documents;
             Bench bench{*host, work.Path(), store, manager, documents};
-            std::vector<double> dialogOnly;
-            for (int i = 0; i < 5; ++i) dialogOnly.push_back(TimeDialogOnly(host->MainWindow()));
-            bench.dialogCost = Median(dialogOnly);
-            std::printf("progress dialog alone (open and close, idle worker): %.3f s\n\n", bench.dialogCost);
+            std::printf("dialog: a progress dialog alone (open and close, idle worker), beside each round\n\n");
             status = DataPath(bench, large);
-            if (status == 0) status = ManyDocuments(bench);
+            if (status == 0 && !dataPathOnly) status = ManyDocuments(bench);
             bench.DrainIdle();
         }
         TesseraRevokeClassObjects();
         VxDestroyHFTServer();
         host->Shutdown();
     }
-    if (status == 0) status = RunStartup(work.Path(), bin);
+    if (status == 0 && !dataPathOnly) status = RunStartup(work.Path(), bin);
     vxhost::TempFolder::RemoveTree(GetTempRootFolder());
     CoUninitialize();
     return status;
