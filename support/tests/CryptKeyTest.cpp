@@ -207,3 +207,27 @@ TEST(CryptKey, MovedKeyKeepsWorkingAndTheSourceIsEmpty) {
 }
 
 }  // namespace
+
+// Keys share their provider: one alive when the shared reference goes keeps working, and a key made
+// afterwards acquires a new one; RC4 and AES keys use providers of different types side by side.
+TEST(CryptKey, KeysOutliveTheSharedProviderAndLaterKeysAcquireAnew) {
+    CCryptKeyOptions options;
+    options.iv = kFixedIV.data();
+    CCryptKey before, rc4;
+    ASSERT_TRUE(before.Init(CALG_AES_128, Key(), 16, &options));
+    ASSERT_TRUE(rc4.Init(CALG_RC4, Key(), 16));
+    ReleaseSharedCryptProviders();
+    const Vector& v = kVectors[2];
+    Bytes plain = Utf16(v.password);
+    Bytes out(64);
+    DWORD written = before.Encrypt(plain.data(), static_cast<DWORD>(plain.size()), out.data(), 64);
+    out.resize(written == CCryptKey::kFailed ? 0 : written);
+    EXPECT_EQ(out, FromHex(v.cipherHex));
+    EXPECT_EQ(EncryptFixedIV(plain), FromHex(v.cipherHex));
+    Bytes stream = plain;
+    EXPECT_EQ(rc4.Encrypt(stream.data(), static_cast<DWORD>(stream.size()), stream.data(),
+                          static_cast<DWORD>(stream.size())),
+              stream.size());
+    EXPECT_NE(stream, plain);
+    ReleaseSharedCryptProviders();
+}
