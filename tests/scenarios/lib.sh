@@ -56,19 +56,22 @@ fail=0
 has() { grep -qF -- "$2" "$work/$1.txt" || { echo "missing in $1: $2"; fail=1; }; }
 hasnt() { ! grep -qF -- "$2" "$work/$1.txt" || { echo "unexpected in $1: $2"; fail=1; }; }
 # flat_resources <name>: from the first "resources" line of the transcript to the last, the kernel
-# handles stay the same and the GDI and USER slots climb by less than 32 (Wine's own caches settle
-# within that: seen 24 over the first 80 check-in cycles, then none over 160 more; a leak of one
-# object a cycle passes it in 32 cycles). Prints them all.
+# handles rise by at most 2 (Wine makes an event of its own once, at some moment of a run: seen on
+# the x86_64 build, 44 to 45 between two readings and flat after; a handle leaked by one cycle in 50
+# passes 2 over the 100 check-in cycles), and the GDI and USER slots climb by less than 32 (Wine's
+# own caches settle within that: seen 24 over the first 80 check-in cycles, then none over 160 more;
+# a leak of one object a cycle passes it in 32 cycles). Prints them all, with the handles by type.
 flat_resources() {
-  local seen label a b
+  local seen label first last allowed
   mapfile -t seen < <(grep -o "resources: .*" "$work/$1.txt")
   printf "  $1: %s\n" "${seen[@]}"
   [ ${#seen[@]} -ge 2 ] || { echo "$1: fewer than two resources readings"; fail=1; return; }
   for label in handles "GDI probe" "USER probe"; do
-    a=$(grep -o "$label [0-9]*" <<<"${seen[0]}" | grep -o '[0-9]*$')
-    b=$(grep -o "$label [0-9]*" <<<"${seen[${#seen[@]}-1]}" | grep -o '[0-9]*$')
-    local allowed=0
-    [ "$label" = handles ] || allowed=31
-    [ -n "$a" ] && [ -n "$b" ] && [ $((b - a)) -le $allowed ] || { echo "$1: $label went from ${a:-?} to ${b:-?}"; fail=1; }
+    first=$(grep -o "$label [0-9]*" <<<"${seen[0]}" | grep -o '[0-9]*$')
+    last=$(grep -o "$label [0-9]*" <<<"${seen[${#seen[@]}-1]}" | grep -o '[0-9]*$')
+    allowed=31
+    [ "$label" = handles ] && allowed=2
+    [ -n "$first" ] && [ -n "$last" ] && [ $((last - first)) -le $allowed ] ||
+      { echo "$1: $label went from ${first:-?} to ${last:-?}"; fail=1; }
   done
 }

@@ -68,6 +68,7 @@ struct ResourceCounts {
     unsigned long userProbe = 0;
     unsigned long gdi = 0;
     unsigned long user = 0;
+    std::string handleTypes;  // "<object type>:<count>" for each type of handle held, to tell what grew
 };
 ResourceCounts CountResources();
 

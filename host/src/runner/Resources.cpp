@@ -3,6 +3,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "vxhost/Scenario.h"
@@ -25,7 +26,7 @@ struct HandleList {
     HandleEntry entries[1];
 };
 
-unsigned long OwnHandles() {
+unsigned long OwnHandles(std::string* types) {
     std::vector<BYTE> buffer(1 << 20);
     for (int attempt = 0; attempt < 6; ++attempt) {
         ULONG needed = 0;
@@ -33,8 +34,14 @@ unsigned long OwnHandles() {
                                                    static_cast<ULONG>(buffer.size()), &needed);
         if (status == 0) {
             const HandleList* list = reinterpret_cast<const HandleList*>(buffer.data());
-            unsigned long own = 0;
-            for (ULONG i = 0; i < list->count; ++i) own += list->entries[i].process == GetCurrentProcessId();
+            unsigned long own = 0, byType[256] = {};
+            for (ULONG i = 0; i < list->count; ++i) {
+                if (list->entries[i].process != GetCurrentProcessId()) continue;
+                ++own;
+                ++byType[list->entries[i].type];
+            }
+            for (int type = 0; type < 256; ++type)
+                if (byType[type]) *types += (types->empty() ? "" : " ") + std::to_string(type) + ":" + std::to_string(byType[type]);
             return own;
         }
         buffer.resize(buffer.size() * 2);
@@ -64,7 +71,7 @@ unsigned long HighestSlot(Make make, Free free) {
 
 ResourceCounts CountResources() {
     ResourceCounts counts;
-    counts.handles = OwnHandles();
+    counts.handles = OwnHandles(&counts.handleTypes);
     counts.gdiProbe = HighestSlot([] { return static_cast<void*>(CreateSolidBrush(RGB(1, 2, 3))); },
                                   [](void* brush) { DeleteObject(static_cast<HBRUSH>(brush)); });
     counts.userProbe = HighestSlot([] { return static_cast<void*>(CreateMenu()); },

@@ -452,7 +452,7 @@ void ScenarioRunner::ReportResources() {
     ResourceCounts counts = CountResources();
     Say("    resources: handles " + std::to_string(counts.handles) + ", GDI probe " + std::to_string(counts.gdiProbe) +
         ", USER probe " + std::to_string(counts.userProbe) + ", GetGuiResources " + std::to_string(counts.gdi) + "/" +
-        std::to_string(counts.user));
+        std::to_string(counts.user) + (counts.handleTypes.empty() ? "" : "; handle types " + counts.handleTypes));
 }
 
 // Steps that act on the host itself; false with *handled false when the step is not one of them.
