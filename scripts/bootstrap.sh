@@ -17,8 +17,46 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
   if ! dpkg --print-foreign-architectures | grep -qx i386; then $sudo dpkg --add-architecture i386; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  install() {
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "$@" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  }
+  log=$(mktemp)
+  # A mirror in the middle of a sync serves an index that does not match its release file; that
+  # passes within minutes, so the update is tried again before anything else is done about it.
+  updated=0
+  for wait in 10 30 0; do
+    if $sudo apt-get update -qq 2>"$log"; then updated=1; break; fi
+    [ "$wait" -eq 0 ] || { echo "bootstrap: the package index did not update; trying again in ${wait} s"; sleep "$wait"; }
+  done
+  if [ "$updated" -eq 1 ]; then
+    install
+  elif ! install 2>/dev/null; then
+    # Still broken: a foreign-architecture library whose index failed cannot match the native one.
+    # Install from the sources whose indexes did download, with lists of their own, so the system's
+    # own lists and sources stay as they were.
+    cat "$log" >&2
+    mapfile -t failed < <(grep -o 'Failed to fetch [^ ]*' "$log" | awk '{print $4}' | sed 's#/dists/.*##' | sort -u)
+    echo "bootstrap: installing without the sources that failed: ${failed[*]}"
+    alt=$(mktemp -d) && chmod 755 "$alt"  # apt downloads as its own user
+    mkdir -p "$alt/parts" "$alt/lists/partial"
+    drop() {  # the sources without the one-line entries and the deb822 stanzas that name a failed one
+      awk -v failed="${failed[*]}" -v stanzas="$2" '
+        BEGIN { n = split(failed, f, " "); if (stanzas) { RS = ""; ORS = "\n\n" } }
+        { keep = 1; t = $0 "\n"
+          for (i = 1; i <= n; i++) if (index(t, f[i] " ") || index(t, f[i] "/ ") || index(t, f[i] "\n")) keep = 0 }
+        keep { print }' "$1"
+    }
+    [ ! -f /etc/apt/sources.list ] || drop /etc/apt/sources.list "" >"$alt/sources.list"
+    for f in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+      if [ -f "$f" ]; then drop "$f" "$([ "${f%.sources}" = "$f" ] || echo 1)" >"$alt/parts/${f##*/}"; fi
+    done
+    options=(-o "Dir::Etc::SourceList=$alt/sources.list" -o "Dir::Etc::SourceParts=$alt/parts"
+             -o "Dir::State::Lists=$alt/lists")
+    $sudo apt-get "${options[@]}" update -qq || true
+    install "${options[@]}"
+    rm -rf "$alt"
+  fi
+  rm -f "$log"
 fi
 
 if [ -n "$prefix" ]; then
