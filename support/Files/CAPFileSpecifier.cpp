@@ -246,31 +246,30 @@ bool CAPFileSpecifier::CopyFileTo(const CAPFileSpecifier& target, bool overwrite
     return true;
 }
 
-bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwrite, bool recursive,
-                                    bool continueOnError) const {
+// The folder a copy of `source` (a full path, no trailing separator) makes in `target`, created if
+// it is not there; empty, with the error recorded, when the copy cannot be made.
+std::wstring CAPFileSpecifier::MakeFolderCopy(const CAPFileSpecifier& target, const std::wstring& source) const {
     CAPError& errors = CAPError::Instance();
     wchar_t name[kCAPMaxPath];
     if (!GetFileName(name, kCAPMaxPath)) {
         errors.AddError(IDS_FILESPEC_COPY, path_, target.path_);
-        return false;
+        return std::wstring();
     }
     std::wstring destination = target.path_;
     if (!EndsWithSeparator(destination)) destination += L'\\';
     destination += name;
     if (destination.size() >= kCAPMaxPath) {
         errors.AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, IDS_FILESPEC_COPY, path_, destination.c_str());
-        return false;
+        return std::wstring();
     }
 
     // A copy into the folder itself or below it would list its own copy while making it.
-    std::wstring source = FullPath(path_, kCAPMaxPath);
     std::wstring inside = FullPath(destination.c_str(), kCAPMaxPath);
-    if (!source.empty() && EndsWithSeparator(source)) source.pop_back();
     if (source.empty() || inside.empty() ||
         (inside.size() > source.size() && IsSeparator(inside[source.size()]) &&
          CAPSameTextIgnoringCase(inside.substr(0, source.size()), source))) {
         errors.AddError(IDS_FILESPEC_COPY, path_, destination.c_str());
-        return false;
+        return std::wstring();
     }
 
     if (!CreateDirectoryW(destination.c_str(), nullptr)) {
@@ -279,9 +278,19 @@ bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwri
         if (error != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES ||
             !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             errors.AddErrorWithValue(error, IDS_FILESPEC_COPY, path_, destination.c_str());
-            return false;
+            return std::wstring();
         }
     }
+    return destination;
+}
+
+bool CAPFileSpecifier::CopyFolderTo(const CAPFileSpecifier& target, bool overwrite, bool recursive,
+                                    bool continueOnError) const {
+    CAPError& errors = CAPError::Instance();
+    std::wstring source = FullPath(path_, kCAPMaxPath);
+    if (!source.empty() && EndsWithSeparator(source)) source.pop_back();
+    std::wstring destination = MakeFolderCopy(target, source);
+    if (destination.empty()) return false;
     if (!recursive) return true;
 
     CAPFileSpecifier destinationFolder(destination.c_str());

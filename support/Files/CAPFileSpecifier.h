@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
 
@@ -65,6 +67,7 @@ private:
     bool Assign(const wchar_t* text);
     bool CopyFileTo(const CAPFileSpecifier& target, bool overwrite) const;
     bool CopyFolderTo(const CAPFileSpecifier& target, bool overwrite, bool recursive, bool continueOnError) const;
+    std::wstring MakeFolderCopy(const CAPFileSpecifier& target, const std::wstring& source) const;
     void ReleaseHostPath();
 
     wchar_t path_[kCAPMaxPath];
