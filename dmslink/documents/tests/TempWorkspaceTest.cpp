@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "DocumentsFixture.h"
+#include "VxApp.h"
 #include "VxHFT.h"
 #include "documents/TempWorkspace.h"
 
@@ -43,6 +44,18 @@ TEST_F(TempWorkspaceTest, FolderNumbersStartAtTheFirstFreeOne) {
     ASSERT_TRUE(GetUniqueTempFolder(&folder));
     EXPECT_EQ(folder, root + L"\\VRL2\\");
     EXPECT_EQ(FormatTempFileName(1234, 2, L"pdf"), L"1234_2.pdf");
+
+    // A claim makes its folder; a number another host took that very moment (or a file of that
+    // name) is passed over for the next.
+    std::wstring first, second;
+    ASSERT_TRUE(ClaimTempFolder(&first));
+    int n = _wtoi(first.substr(root.size() + 4).c_str());
+    ASSERT_TRUE(CreateDirectoryW(VxFormat(L"%s\\VRL%d", root.c_str(), n + 1).c_str(), nullptr));
+    VxWriteFile(VxFormat(L"%s\\VRL%d", root.c_str(), n + 2), "not a folder");
+    ASSERT_TRUE(ClaimTempFolder(&second));
+    EXPECT_EQ(second, VxFormat(L"%s\\VRL%d\\", root.c_str(), n + 3));
+    DWORD made = GetFileAttributesW(first.c_str());
+    EXPECT_TRUE(made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_DIRECTORY));
 }
 
 // Without DMSLINK_TEMP_ROOT the root is the system's temporary folder and "dmslink", as ever;
