@@ -223,22 +223,32 @@ bool CAPFileSpecifier::Copy(const CAPFileSpecifier& target, bool overwrite, bool
     return false;
 }
 
-// The error texts take the paths as wide text: the string table's "%s" is read by the wide formatter.
-bool CAPFileSpecifier::CopyFileTo(const CAPFileSpecifier& target, bool overwrite) const {
-    std::wstring destination = target.path_;
-    if (target.IsFolder()) {
+// The path a copy of this one takes: `target` itself, or with `intoFolder` this path's last
+// component inside `target`; false, with the error recorded, when there is no name or the path is
+// too long. The error texts take the paths as wide text: the string table's "%s" is read by the
+// wide formatter.
+bool CAPFileSpecifier::CopyTarget(const CAPFileSpecifier& target, bool intoFolder, std::wstring* destination) const {
+    *destination = target.path_;
+    if (intoFolder) {
         wchar_t name[kCAPMaxPath];
         if (!GetFileName(name, kCAPMaxPath)) {
             CAPError::Instance().AddError(IDS_FILESPEC_COPY, path_, target.path_);
             return false;
         }
-        if (!EndsWithSeparator(destination)) destination += L'\\';
-        destination += name;
+        if (!EndsWithSeparator(*destination)) *destination += L'\\';
+        *destination += name;
     }
-    if (destination.size() >= kCAPMaxPath) {
-        CAPError::Instance().AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, IDS_FILESPEC_COPY, path_, destination.c_str());
+    if (destination->size() >= kCAPMaxPath) {
+        CAPError::Instance().AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, IDS_FILESPEC_COPY, path_,
+                                               destination->c_str());
         return false;
     }
+    return true;
+}
+
+bool CAPFileSpecifier::CopyFileTo(const CAPFileSpecifier& target, bool overwrite) const {
+    std::wstring destination;
+    if (!CopyTarget(target, target.IsFolder(), &destination)) return false;
     if (!CopyFileW(path_, destination.c_str(), overwrite ? FALSE : TRUE)) {
         CAPError::Instance().AddErrorWithValue(GetLastError(), IDS_FILESPEC_COPY, path_, destination.c_str());
         return false;
@@ -250,18 +260,8 @@ bool CAPFileSpecifier::CopyFileTo(const CAPFileSpecifier& target, bool overwrite
 // it is not there; empty, with the error recorded, when the copy cannot be made.
 std::wstring CAPFileSpecifier::MakeFolderCopy(const CAPFileSpecifier& target, const std::wstring& source) const {
     CAPError& errors = CAPError::Instance();
-    wchar_t name[kCAPMaxPath];
-    if (!GetFileName(name, kCAPMaxPath)) {
-        errors.AddError(IDS_FILESPEC_COPY, path_, target.path_);
-        return std::wstring();
-    }
-    std::wstring destination = target.path_;
-    if (!EndsWithSeparator(destination)) destination += L'\\';
-    destination += name;
-    if (destination.size() >= kCAPMaxPath) {
-        errors.AddErrorWithValue(ERROR_FILENAME_EXCED_RANGE, IDS_FILESPEC_COPY, path_, destination.c_str());
-        return std::wstring();
-    }
+    std::wstring destination;
+    if (!CopyTarget(target, true, &destination)) return std::wstring();
 
     // A copy into the folder itself or below it would list its own copy while making it.
     std::wstring inside = FullPath(destination.c_str(), kCAPMaxPath);

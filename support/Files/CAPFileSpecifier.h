@@ -65,6 +65,7 @@ public:
 
 private:
     bool Assign(const wchar_t* text);
+    bool CopyTarget(const CAPFileSpecifier& target, bool intoFolder, std::wstring* destination) const;
     bool CopyFileTo(const CAPFileSpecifier& target, bool overwrite) const;
     bool CopyFolderTo(const CAPFileSpecifier& target, bool overwrite, bool recursive, bool continueOnError) const;
     std::wstring MakeFolderCopy(const CAPFileSpecifier& target, const std::wstring& source) const;
