@@ -17,7 +17,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
   if ! dpkg --print-foreign-architectures | grep -qx i386; then $sudo dpkg --add-architecture i386; fi
-  install() {
+  apt_install() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get "$@" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   }
   log=$(mktemp)
@@ -29,8 +29,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$wait" -eq 0 ] || { echo "bootstrap: the package index did not update; trying again in ${wait} s"; sleep "$wait"; }
   done
   if [ "$updated" -eq 1 ]; then
-    install
-  elif ! install 2>/dev/null; then
+    apt_install
+  elif ! apt_install 2>/dev/null; then
     # Still broken: a foreign-architecture library whose index failed cannot match the native one.
     # Install from the sources whose indexes did download, with lists of their own, so the system's
     # own lists and sources stay as they were.
@@ -53,7 +53,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     options=(-o "Dir::Etc::SourceList=$alt/sources.list" -o "Dir::Etc::SourceParts=$alt/parts"
              -o "Dir::State::Lists=$alt/lists")
     $sudo apt-get "${options[@]}" update -qq || true
-    install "${options[@]}"
+    apt_install "${options[@]}"
     rm -rf "$alt"
   fi
   rm -f "$log"

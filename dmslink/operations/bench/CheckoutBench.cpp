@@ -253,18 +253,17 @@ int DataPath(Bench& bench, bool large) {
             DeleteFileW((bench.work + L"\\copy.pdf").c_str());
             bench.Settle();
         }
-        double copySeconds = Median(copy), keptSeconds = Median(keptCopy);
-        Split checkin = MedianSplit(in);
-        PrintRow(size.label, "check-out", MedianSplit(out), copySeconds, Median(dialog));
-        PrintRow(size.label, "check-in", checkin, copySeconds, Median(dialog));
+        double copySeconds = Median(copy), keptSeconds = Median(keptCopy), dialogSeconds = Median(dialog);
+        Split checkout = MedianSplit(out), checkin = MedianSplit(in);
+        PrintRow(size.label, "check-out", checkout, copySeconds, dialogSeconds);
+        PrintRow(size.label, "check-in", checkin, copySeconds, dialogSeconds);
         std::printf("%-7s check-in against its two copies (private, into reused memory %.3f s; the DMS's kept "
                     "version, into new memory %.3f s): %.2f, w/o dialog %.2f\n",
                     size.label, copySeconds, keptSeconds, checkin.total / (copySeconds + keptSeconds),
-                    (checkin.total - Median(dialog)) / (copySeconds + keptSeconds));
+                    (checkin.total - dialogSeconds) / (copySeconds + keptSeconds));
         std::printf("%-7s peak working set %.1f MB; DMS content copies: check-out %.3f s, check-in %.3f s; DMS "
                     "store operations: check-out %ld, check-in %ld\n",
-                    size.label, PeakMegabytes(), MedianSplit(out).transfer, checkin.transfer,
-                    MedianSplit(out).calls, checkin.calls);
+                    size.label, PeakMegabytes(), checkout.transfer, checkin.transfer, checkout.calls, checkin.calls);
         for (const std::wstring& path : kept) DeleteFileW(path.c_str());
         DeleteFileW(content.c_str());
     }
