@@ -3,6 +3,7 @@
 #include <stdarg.h>
 
 #include "VxApp.h"
+#include "VxGuard.h"
 
 CAPError::~CAPError() { Clear(); }
 
@@ -19,6 +20,7 @@ bool CAPError::Add(int severity, UINT stringId, va_list args) {
         records_.push_back(std::move(record));
         return true;
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION("CAPError", "CAPError::Add");
         return false;
     }
 }

@@ -1,6 +1,7 @@
 #include "VxDialog.h"
 
 #include "VxApp.h"
+#include "VxGuard.h"
 
 CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 
@@ -104,22 +105,21 @@ INT_PTR CDialog::OnMessage(UINT, WPARAM, LPARAM, bool* handled) {
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
-        dialog->m_hWnd = window;
-        CVxManageState state;
-        return dialog->OnInitDialog();
-    }
-    CDialog* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!dialog) return FALSE;
-    CVxManageState state;
-    if (message == WM_COMMAND) {
-        return dialog->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
-    }
-    bool handled = false;
-    INT_PTR result = dialog->OnMessage(message, wParam, lParam, &handled);
-    if (!handled) return FALSE;
-    SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
-    return TRUE;
+    return VxBoundary(VX_SITE("VxDialog", "CDialog::DialogProc"), INT_PTR(FALSE), [&]() -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
+            SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+            dialog->m_hWnd = window;
+            return dialog->OnInitDialog();
+        }
+        CDialog* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (!dialog) return FALSE;
+        if (message == WM_COMMAND)
+            return dialog->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
+        bool handled = false;
+        INT_PTR result = dialog->OnMessage(message, wParam, lParam, &handled);
+        if (!handled) return FALSE;
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+        return TRUE;
+    });
 }

@@ -2,6 +2,7 @@
 #include "VxPlugin.h"
 
 #include "VxApp.h"
+#include "VxGuard.h"
 #include "VxHFT.h"
 
 VxHFTSlot gVxHFT[kHftCount];
@@ -31,6 +32,10 @@ const LegacySlot kLegacy[] = {
     {kHftPDSWrite, 25, 0x60000},
 };
 
+const char kSite[] = "VxPlugin";
+
+DWORD sHostThread = 0;
+
 HFTServer sServer;
 HFT sCachedTable;
 HFT sOwnTable;
@@ -54,76 +59,90 @@ void ImportLegacy(HFT* legacy) {
 const char* VxHFTName(int slot) { return slot >= 0 && slot < kHftCount ? kTableNames[slot] : ""; }
 
 HFT VxOwnTable() { return sOwnTable; }
+
+bool VxOnHostThread() noexcept { return sHostThread == 0 || sHostThread == GetCurrentThreadId(); }
 HFT VxCachedTable() { return sCachedTable; }
 
-ASBool VXAPI VxAlwaysTrue(void) { return 1; }
-void VXAPI VxNothing(void) {}
+ASBool VXAPI VxAlwaysTrue(void) {
+    return VxBoundary(VX_SITE(kSite, "VxAlwaysTrue"), ASBool(1), [] { return ASBool(1); });
+}
+void VXAPI VxNothing(void) {
+    VxBoundary(VX_SITE(kSite, "VxNothing"), [] {});
+}
 
 extern "C" ASBool VXAPI VarnelPlugInMain(void* handshake) {
-    VX_MANAGE_STATE();
-    if (!handshake) return 0;
-    VxHandshake* record = static_cast<VxHandshake*>(handshake);
-    record->loadCheck = gVxModule.loadCheck;
-    record->init = gVxModule.init;
-    record->unload = gVxModule.unload;
-    record->publishHFT = VxPublishHFT;
-    record->fifth = gVxModule.fifth;
-    record->pluginName = VxPluginNameAtom;
-    record->seventh = VxNothing;
-    return 1;
+    return VxBoundary(VX_SITE(kSite, "VarnelPlugInMain"), ASBool(0), [&]() -> ASBool {
+        if (!handshake) return 0;
+        VxHandshake* record = static_cast<VxHandshake*>(handshake);
+        record->loadCheck = gVxModule.loadCheck;
+        record->init = gVxModule.init;
+        record->unload = gVxModule.unload;
+        record->publishHFT = VxPublishHFT;
+        record->fifth = gVxModule.fifth;
+        record->pluginName = VxPluginNameAtom;
+        record->seventh = VxNothing;
+        return 1;
+    });
 }
 
 extern "C" ASBool VXAPI PISetupSDK(ASUns32 handshakeVersion, void* sdkData) {
-    VX_MANAGE_STATE();
-    if ((handshakeVersion != kVxHandshakeV1 && handshakeVersion != kVxHandshakeV2) || !sdkData) return 0;
-    const VxSDKData* data = static_cast<const VxSDKData*>(sdkData);
-    gVxSDKWord0 = data->word0;
-    gVxSDKWord1 = data->word1;
-    gVxExtensionID = reinterpret_cast<ExtensionID>(data->extensionID);
-    if (handshakeVersion == kVxHandshakeV1) {
-        gVxHandshakeVersion = 1;
-        ImportLegacy(reinterpret_cast<HFT*>(data->coreOrLegacy));
-    } else {
-        gVxHandshakeVersion = 2;
-        gVxHFT[kHftCore].table = reinterpret_cast<HFT>(data->coreOrLegacy);
-        gVxHFT[kHftCore].version = static_cast<ASUns32>(data->coreVersion);
-        ImportByName();
-    }
-    return 1;
+    return VxBoundary(VX_SITE(kSite, "PISetupSDK"), ASBool(0), [&]() -> ASBool {
+        if ((handshakeVersion != kVxHandshakeV1 && handshakeVersion != kVxHandshakeV2) || !sdkData) return 0;
+        const VxSDKData* data = static_cast<const VxSDKData*>(sdkData);
+        sHostThread = GetCurrentThreadId();
+        gVxSDKWord0 = data->word0;
+        gVxSDKWord1 = data->word1;
+        gVxExtensionID = reinterpret_cast<ExtensionID>(data->extensionID);
+        if (handshakeVersion == kVxHandshakeV1) {
+            gVxHandshakeVersion = 1;
+            ImportLegacy(reinterpret_cast<HFT*>(data->coreOrLegacy));
+        } else {
+            gVxHandshakeVersion = 2;
+            gVxHFT[kHftCore].table = reinterpret_cast<HFT>(data->coreOrLegacy);
+            gVxHFT[kHftCore].version = static_cast<ASUns32>(data->coreVersion);
+            ImportByName();
+        }
+        return 1;
+    });
 }
 
 ASBool VXAPI VxPublishHFT(void) {
-    VX_MANAGE_STATE();
-    sServer = VxNewHFTServer(gVxModule.tableName, VxProvideHFT, VxDestroyHFTProc, nullptr);
-    ASUns32 version = 0;
-    sOwnTable = VxGetHFTByName(VxAtom(gVxModule.tableName), &version);
-    return 1;
+    return VxBoundary(VX_SITE(kSite, "VxPublishHFT"), ASBool(0), [&]() -> ASBool {
+        sServer = VxNewHFTServer(gVxModule.tableName, VxProvideHFT, VxDestroyHFTProc, nullptr);
+        ASUns32 version = 0;
+        sOwnTable = VxGetHFTByName(VxAtom(gVxModule.tableName), &version);
+        return 1;
+    });
 }
 
 ASAtom VXAPI VxPluginNameAtom(void) {
-    VX_MANAGE_STATE();
-    return VxAtom(gVxModule.pluginName);
+    return VxBoundary(VX_SITE(kSite, "VxPluginNameAtom"), ASAtom(0), [&] { return VxAtom(gVxModule.pluginName); });
 }
 
 HFT VXAPI VxProvideHFT(HFTServer server, ASUns32, void*) {
-    VX_MANAGE_STATE();
-    if (!sCachedTable) {
-        sCachedTable = VxNewHFT(server, gVxModule.tableEntries);
-        if (sCachedTable && gVxModule.fillTable) gVxModule.fillTable(sCachedTable);
-    }
-    return sCachedTable;
+    return VxBoundary(VX_SITE(kSite, "VxProvideHFT"), HFT(nullptr), [&] {
+        if (!sCachedTable) {
+            HFT table = VxNewHFT(server, gVxModule.tableEntries);
+            if (table && gVxModule.fillTable) gVxModule.fillTable(table);
+            sCachedTable = table;
+        }
+        return sCachedTable;
+    });
 }
 
 void VXAPI VxDestroyHFTProc(HFTServer, void*) {
-    VX_MANAGE_STATE();
-    if (sCachedTable) VxDestroyHFT(sCachedTable);
-    sCachedTable = nullptr;
+    VxBoundary(VX_SITE(kSite, "VxDestroyHFTProc"), [&] {
+        HFT table = sCachedTable;
+        sCachedTable = nullptr;
+        if (table) VxDestroyHFT(table);
+    });
 }
 
 void VxDestroyHFTServer() {
-    if (sServer) VxDestroyHFTServerRaw(sServer);
+    HFTServer server = sServer;
     sServer = nullptr;
     sOwnTable = nullptr;
+    if (server) VxDestroyHFTServerRaw(server);
 }
 
 void VxResetForTests() {
@@ -134,4 +153,5 @@ void VxResetForTests() {
     sServer = nullptr;
     sCachedTable = nullptr;
     sOwnTable = nullptr;
+    sHostThread = 0;
 }

@@ -6,15 +6,18 @@
 
 namespace {
 
+const char kSite[] = "HelpTrim";
+
 ASBool VXAPI HelpTrimLoadCheck(void) {
-    VX_MANAGE_STATE();
-    ASAtom wanted = VxAtom("Varnel Pro");
-    return VxAppGetName() == wanted ? 1 : 0;
+    return VxBoundary(VX_SITE(kSite, "HelpTrimLoadCheck"), ASBool(0), [] {
+        ASAtom wanted = VxAtom("Varnel Pro");
+        return ASBool(VxAppGetName() == wanted ? 1 : 0);
+    });
 }
 
 ASBool VXAPI HelpTrimInit(void) {
-    VX_MANAGE_STATE();
-    VX_TRY {
+    // Trimming the Help ribbon is all this plug-in does; a host that refuses it still loads it.
+    VxBoundary(VX_SITE(kSite, "HelpTrimInit"), [] {
         AVRibbon ribbon = VxRibbon();
         ASAtom category = VxAtom("AVRibbon:Category:Help");
         ASAtom onlineSupport = VxAtom("AVRibbon:Panel:Help:OnlineSupport");
@@ -26,14 +29,12 @@ ASBool VXAPI HelpTrimInit(void) {
         VxRemoveButton(ribbon, category, product, VxAtom("AVRibbon:Help:ImprovementProgram:Btn"));
         VxRemoveButton(ribbon, category, product, VxAtom("AVRibbon:Help:SupportTools:Btn"));
         VxRemoveButton(ribbon, category, help, VxAtom("AVRibbon:Help:ContactSupport:Btn"));
-    }
-    VX_CATCH("HelpTrim", "HelpTrimInit")
+    });
     return 1;
 }
 
 ASBool VXAPI HelpTrimUnload(void) {
-    VX_MANAGE_STATE();
-    VxDestroyHFTServer();
+    VxBoundary(VX_SITE(kSite, "HelpTrimUnload"), [] { VxDestroyHFTServer(); });
     return 1;
 }
 

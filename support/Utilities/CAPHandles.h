@@ -134,6 +134,17 @@ struct HostIcon {
     }
 };
 
+// A block of the host's allocator.
+struct HostBlock {
+    using Handle = void*;
+    static Handle None() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr; }
+    static void Free(Handle h) {
+        VX_TRY { VxFree(h); }
+        VX_CATCH("Utilities\\CAPHandles", "CAPHostBlock::Reset")
+    }
+};
+
 }  // namespace capHandleTraits
 
 using CAPHandle = CAPOwned<capHandleTraits::Kernel>;
@@ -147,6 +158,7 @@ using CAPComApartment = CAPOwned<capHandleTraits::ComApartment>;
 using CAPHostPath = CAPOwned<capHandleTraits::HostPath>;  // released in the default file system
 using CAPHostText = CAPOwned<capHandleTraits::HostText>;
 using CAPHostIcon = CAPOwned<capHandleTraits::HostIcon>;
+using CAPHostBlock = CAPOwned<capHandleTraits::HostBlock>;
 
 // Waits for the thread, closes its handle and answers its exit code (STILL_ACTIVE when there was
 // none, or it cannot be read).
