@@ -1,7 +1,7 @@
-// TSManager: creation, the start-up probe and the sessions. The server list and the stored
-// credentials are in TSServerList.cpp.
+// TSManager: creation, the start-up probe and the sessions.
 #include "dms/TSManager.h"
 
+#include "VxGuard.h"
 #include "VxHFT.h"
 #include "dms/TesseraClient.h"
 
@@ -16,34 +16,39 @@ public:
     ScopedWaitCursor& operator=(const ScopedWaitCursor&) = delete;
 };
 
+const char kSite[] = "TSManager";
+
 // Asked of the host before the connected servers are counted; its answer is not used.
 constexpr ASInt32 kQueryBeforeServerScan = 43;
 
 }  // namespace
 
-TSManager::TSManager(HWND parentWindow, REFCLSID dmsClass) : parentWindow_(parentWindow) {
+TSManager::TSManager(HWND parentWindow, TSServerList& servers, REFCLSID dmsClass)
+    : parentWindow_(parentWindow), servers_(servers) {
     // Never uninitialised: at unload the DMS documents that CDocumentManager still holds are released
     // after this object has gone, and they need COM on this thread until then.
     CoInitialize(nullptr);
     try {
         dmsAvailable_ = dms_.CreateInstance(dmsClass, nullptr, CLSCTX_ALL) == S_OK && dms_;
+    } catch (const _com_error&) {
+        dmsAvailable_ = false;
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION(kSite, "TSManager::TSManager");
         dmsAvailable_ = false;
     }
     if (!dmsAvailable_) dms_.Attach(nullptr);
 }
 
-TSManager::~TSManager() {
-    for (int i = servers_.GetCount() - 1; i >= 0; --i) delete static_cast<TSServerEntry*>(servers_.GetAt(i));
-    servers_.RemoveAll();
-    dms_.Attach(nullptr);
-}
+TSManager::~TSManager() { dms_.Attach(nullptr); }
 
 bool TSManager::ProbeDmsClient() const {
     try {
         ITesseraCommandContextPtr context;
         return SUCCEEDED(context.CreateInstance(CLSID_TesseraCommandContext, nullptr, CLSCTX_ALL)) && context;
+    } catch (const _com_error&) {
+        return false;
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION(kSite, "TSManager::ProbeDmsClient");
         return false;
     }
 }
@@ -52,7 +57,7 @@ bool TSManager::Login(const std::wstring& server, bool trustedLogin, const std::
                       const std::wstring& password) {
     ScopedWaitCursor cursor;
     if (!dmsAvailable_) {
-        if (TSServerEntry* entry = FindServer(server)) entry->connected = false;
+        if (TSServerEntry* entry = servers_.FindServer(server)) entry->connected = false;
         return false;
     }
 
@@ -74,6 +79,7 @@ bool TSManager::Login(const std::wstring& server, bool trustedLogin, const std::
     } catch (const _com_error& error) {
         result = error.Error();
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION(kSite, "TSManager::Login");
         result = E_UNEXPECTED;
     }
 
@@ -81,17 +87,20 @@ bool TSManager::Login(const std::wstring& server, bool trustedLogin, const std::
     if (result != 0 && sessions) {
         try {
             TesseraCheck(sessions->Remove(TesseraBstr(server)), __uuidof(ITesseraSessions));
+        } catch (const _com_error&) {
+            result = E_UNEXPECTED;
         } catch (...) {
+            VX_LOG_CURRENT_EXCEPTION(kSite, "TSManager::Login");
             result = E_UNEXPECTED;
         }
     }
-    if (TSServerEntry* entry = FindServer(server)) entry->connected = result == 0;
+    if (TSServerEntry* entry = servers_.FindServer(server)) entry->connected = result == 0;
     return result == 0;
 }
 
 void TSManager::LogInToAutoConnectServers() {
     for (int i = 0;; ++i) {
-        TSServerEntry* entry = GetServerAt(i);
+        TSServerEntry* entry = servers_.GetServerAt(i);
         if (!entry) break;
         if (entry->autoConnect) Login(entry->server, entry->trustedLogin, entry->userName, entry->password);
     }
@@ -112,22 +121,21 @@ bool TSManager::Logout(const std::wstring& server) {
     } catch (const _com_error& error) {
         result = error.Error();
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION(kSite, "TSManager::Logout");
         result = E_UNEXPECTED;
     }
-    if (TSServerEntry* entry = FindServer(server); entry && result == 0) entry->connected = false;
+    if (TSServerEntry* entry = servers_.FindServer(server); entry && result == 0) entry->connected = false;
     return result == 0;
 }
 
 bool TSManager::IsAnyServerConnected() {
     VxAppQuery(kQueryBeforeServerScan);
-    for (int i = servers_.GetCount() - 1; i >= 0; --i)
-        if (GetServerAt(i)->connected) return true;
-    return false;
+    return servers_.AnyConnected();
 }
 
 DmsDocumentPtr TSManager::GetDocument(const std::wstring& server, const std::wstring& database, long number,
                                       long version) {
-    const TSServerEntry* entry = FindServer(server);
+    const TSServerEntry* entry = servers_.FindServer(server);
     if (!entry || !entry->connected || number < 0 || version < 0 || database.empty() || !dmsAvailable_)
         return nullptr;
     try {
@@ -147,7 +155,10 @@ DmsDocumentPtr TSManager::GetDocument(const std::wstring& server, const std::wst
         auto holder = std::make_unique<DmsDocumentHolder>();
         holder->document = document;
         return holder;
+    } catch (const _com_error&) {
+        return nullptr;
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION(kSite, "TSManager::GetDocument");
         return nullptr;
     }
 }

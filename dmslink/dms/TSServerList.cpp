@@ -1,20 +1,17 @@
-// TSManager: the server list, its registry form and the stored passwords.
+// TSServerList: the entries, their registry form and the user's list rewritten whole.
+#include "dms/TSServerList.h"
+
+#include <memory>
 #include <vector>
 
 #include "Files/CAPPathText.h"
 #include "Utilities/CAPHandles.h"
 #include "Utilities/CAPRegistry.h"
 #include "Utilities/CAPSettings.h"
-#include "Utilities/CCryptKey.h"
 #include "VxGuard.h"
-#include "dms/StoredPassword.h"
-#include "dms/TSManager.h"
+#include "dms/TSPasswordCipher.h"
 
 namespace {
-
-const char kPasswordKey[] = "Wq8%Lr#2(Zt&5}Kp";
-constexpr DWORD kPasswordKeyLength = 16;
-const BYTE* PasswordKey() { return reinterpret_cast<const BYTE*>(kPasswordKey); }
 
 const wchar_t kServerValue[] = L"TesseraServer";
 const wchar_t kUserNameValue[] = L"TesseraUserName";
@@ -74,20 +71,32 @@ void RemoveStale(HKEY key, const std::vector<std::wstring>& keep) {
 
 }  // namespace
 
+TSServerList::~TSServerList() {
+    for (int i = servers_.GetCount() - 1; i >= 0; --i) delete GetServerAt(i);
+    servers_.RemoveAll();
+}
+
+
 // ---- list
 
-int TSManager::IndexOf(const std::wstring& server) const {
+int TSServerList::IndexOf(const std::wstring& server) const {
     if (server.empty()) return -1;
     for (int i = servers_.GetCount() - 1; i >= 0; --i)
         if (GetServerAt(i)->server == server) return i;
     return -1;
 }
 
-TSServerEntry* TSManager::FindServer(const std::wstring& server) const { return GetServerAt(IndexOf(server)); }
+TSServerEntry* TSServerList::FindServer(const std::wstring& server) const { return GetServerAt(IndexOf(server)); }
 
-TSServerEntry* TSManager::GetServerAt(int index) const { return static_cast<TSServerEntry*>(servers_.GetAt(index)); }
+TSServerEntry* TSServerList::GetServerAt(int index) const { return static_cast<TSServerEntry*>(servers_.GetAt(index)); }
 
-bool TSManager::AddServer(const std::wstring& server, const std::wstring& userName, const std::wstring& password,
+bool TSServerList::AnyConnected() const {
+    for (int i = servers_.GetCount() - 1; i >= 0; --i)
+        if (GetServerAt(i)->connected) return true;
+    return false;
+}
+
+bool TSServerList::AddServer(const std::wstring& server, const std::wstring& userName, const std::wstring& password,
                           bool trustedLogin, bool autoConnect, std::optional<bool> connected, bool machineWide) {
     if (server.empty()) return false;
     TSServerEntry* entry = FindServer(server);
@@ -112,7 +121,7 @@ bool TSManager::AddServer(const std::wstring& server, const std::wstring& userNa
     return true;
 }
 
-bool TSManager::RemoveServer(const std::wstring& server) {
+bool TSServerList::RemoveServer(const std::wstring& server) {
     int index = IndexOf(server);
     if (index < 0) return false;
     delete GetServerAt(index);
@@ -122,7 +131,7 @@ bool TSManager::RemoveServer(const std::wstring& server) {
 
 // ---- registry
 
-void TSManager::ReadServerListFromRegistry() {
+void TSServerList::ReadServerListFromRegistry() {
     const std::wstring path = TesseraKeyPath();
     // Carried from server to server and from one hive to the other: a missing flag value keeps
     // what the previous server had.
@@ -141,7 +150,7 @@ void TSManager::ReadServerListFromRegistry() {
                 !ReadText(key.get(), ValueName(kPasswordValue, n), &password, kPasswordValueChars))
                 break;
             if (password.size() % 16 != 0) password.clear();
-            if (!password.empty()) password = DecryptPassword(password);
+            if (!password.empty()) password = TSPasswordCipher::DecryptPassword(password);
 
             // The two hives read the flags in opposite order, and the machine-wide one takes any
             // auto-connect text but "0" as on; the last flag read decides whether the pass goes on.
@@ -161,7 +170,7 @@ void TSManager::ReadServerListFromRegistry() {
     }
 }
 
-void TSManager::WriteServerListToRegistry() {
+void TSServerList::WriteServerListToRegistry() {
     VX_TRY {
         // The key is opened (or made) before anything changes, and stale values go only after
         // every entry is written: a failure never leaves the user without a list.
@@ -181,52 +190,13 @@ void TSManager::WriteServerListToRegistry() {
             const TSServerEntry* entry = GetServerAt(i);
             write(kServerValue, i, entry->server);
             write(kUserNameValue, i, entry->userName);
-            write(kPasswordValue, i, EncryptPassword(entry->password));
+            write(kPasswordValue, i, TSPasswordCipher::EncryptPassword(entry->password));
             write(kTrustedLoginValue, i, entry->trustedLogin ? L"1" : L"0");
             write(kAutoConnectValue, i, entry->autoConnect ? L"1" : L"0");
         }
         if (status == ERROR_SUCCESS) RemoveStale(key.get(), written);
     }
+    // The log names the operation as administrators know it from the log of every release.
     VX_CATCH("TSManager", "TSManager::WriteServerListToRegistry")
 }
 
-// ---- passwords
-
-std::wstring TSManager::EncryptPassword(const std::wstring& password) {
-    std::wstring result;
-    VX_TRY {
-        if (password.size() > 0x10000000) return result;
-        const std::vector<uint8_t> plain = PasswordBytes(password);
-        const DWORD length = static_cast<DWORD>(plain.size());
-
-        CCryptKey key;
-        if (!key.Init(CALG_AES_128, PasswordKey(), kPasswordKeyLength)) return result;
-        const DWORD ivLength = key.GetIV(nullptr, 0);
-        const DWORD cipherLength = key.Encrypt(plain.data(), length, nullptr, 0);
-        key.Release();
-        if (ivLength == CCryptKey::kFailed || cipherLength == CCryptKey::kFailed) return result;
-
-        std::vector<uint8_t> stored(ivLength + cipherLength);
-        const DWORD size = static_cast<DWORD>(stored.size());
-        if (EncryptWithIV(plain.data(), length, stored.data(), size, PasswordKey(), kPasswordKeyLength) != size)
-            return result;
-        result = EncodeStoredBytes(stored);
-    }
-    VX_CATCH("TSManager", "TSManager::EncryptPassword")
-    return result;
-}
-
-std::wstring TSManager::DecryptPassword(const std::wstring& stored) {
-    std::wstring result;
-    VX_TRY {
-        std::vector<uint8_t> bytes;
-        if (!DecodeStoredBytes(stored, &bytes)) return result;
-        std::vector<uint8_t> plain(bytes.size() - kStoredPasswordIV);
-        const DWORD count = DecryptWithIV(bytes.data(), static_cast<DWORD>(bytes.size()), plain.data(),
-                                          static_cast<DWORD>(plain.size()), PasswordKey(), kPasswordKeyLength);
-        if (count == CCryptKey::kFailed || count > plain.size()) return result;
-        result = PasswordFromBytes(plain.data(), count);
-    }
-    VX_CATCH("TSManager", "TSManager::DecryptPassword")
-    return result;
-}

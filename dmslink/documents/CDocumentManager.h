@@ -1,8 +1,9 @@
 // CDocumentManager.h - the registry of every document dmslink opened from the DMS or recognised as a
 // DMS document: the state of each tracked copy, and the answers to what opening, saving, closing and
 // releasing it must do. The registry itself calls no DMS operation and reaches no module-wide object:
-// the lifecycle layer (startup/DocumentLifecycle) carries out the check-ins and unlocks it asks for,
-// and hands in the DMS lookups it needs.
+// the lifecycle layer (module/CDocumentLifecycle) carries out the check-ins and unlocks it asks for,
+// and hands in the DMS lookups it needs. It owns the deletions of copies still waiting for the host's
+// next idle moment, and carries them out when it goes.
 //
 // Paths are wide texts here; host paths are turned into text where they enter the plug-in.
 // Main thread only; no lock of its own.
@@ -18,6 +19,7 @@
 #include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
 #include "dms/DmsDocument.h"
+#include "documents/CDeferredDeletions.h"
 #include "documents/FileDataRecord.h"
 
 struct TrackedDocument {
@@ -61,7 +63,7 @@ public:
     CDocumentManager() = default;
     // Deletes the local copy of every record that holds nothing the DMS lacks and frees the records;
     // neither checks in nor unlocks. A saved or owed copy stays with its record file for the
-    // recovery at the next start.
+    // recovery at the next start. Then every deletion still waiting is carried out.
     ~CDocumentManager() override;
     CDocumentManager(const CDocumentManager&) = delete;
     CDocumentManager& operator=(const CDocumentManager&) = delete;
@@ -126,7 +128,8 @@ public:
     // host's next idle call.
     int DeleteDocFromTmp(TrackedDocument* record);
     // Copies left by an earlier run: each is handed to `checkin` and deleted when that succeeds.
-    // Skips copies this or another running host tracks.
+    // Skips copies this or another running host tracks. A folder of the workspace that holds neither
+    // a record file nor an owed mark, whose files no process holds open, goes with its files.
     void RecoverTempDocuments(const RecoveryCheckin& checkin);
     // Keeps the folders of tracked documents and of copies whose check-in is still owed.
     void ClearTempFolders();
@@ -140,6 +143,7 @@ public:
 
     // For tests and the exported table.
     const std::wstring& LastSaveAsPath() const { return lastSaveAsPath_; }
+    CDeferredDeletions& Deletions() { return deletions_; }
     const std::wstring& SkipSavePath() const { return skipSavePath_; }
     const std::wstring& SkipClosePath() const { return skipClosePath_; }
     PDDoc SkipClosePDDoc() const { return skipClosePDDoc_; }
@@ -162,4 +166,5 @@ private:
     PDDoc skipClosePDDoc_ = nullptr;
     std::wstring skipClosePath_;
     TrackedDocument* pendingDocument_ = nullptr;
+    CDeferredDeletions deletions_;
 };

@@ -3,9 +3,11 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 
+#include "Files/CAPLongPaths.h"
 #include "Files/CAPPathText.h"
 #include "VxApp.h"
 #include "VxGuard.h"
@@ -21,107 +23,9 @@ enum { kTempBufferSize = MAX_PATH, kTempPathLimit = 251, kLastFolderNumber = 999
 // A record of three texts of kMaxFileDataText units each is far below this; more is not read.
 enum : DWORD { kMaxRecordBytes = 4096 };
 
-// The "\\?\" form reaches paths of any length; it needs an absolute path without "." components.
-std::wstring LongForm(const std::wstring& path) {
-    if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
-    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    std::wstring full(needed, L'\0');
-    DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (length == 0 || length >= needed) return path;
-    full.resize(length);
-    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
-std::wstring WithoutLongPrefix(const std::wstring& path) {
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
-    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-    return path;
-}
-
-// What the system resolves the path to, when it can tell; empty otherwise.
-std::wstring ResolvedPath(HANDLE entry) {
-    DWORD needed = GetFinalPathNameByHandleW(entry, nullptr, 0, FILE_NAME_NORMALIZED);
-    if (needed == 0) return std::wstring();
-    std::wstring resolved(needed, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(entry, &resolved[0], needed, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= needed) return std::wstring();
-    resolved.resize(length);
-    return WithoutLongPrefix(resolved);
-}
-
-std::wstring LongNameOf(const std::wstring& path) {
-    DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (needed == 0) return path;
-    std::wstring full(needed, L'\0');
-    DWORD length = GetLongPathNameW(path.c_str(), &full[0], needed);
-    if (length == 0 || length >= needed) return path;
-    full.resize(length);
-    return full;
-}
-
 }  // namespace
 
-bool IsOwnEntry(const std::wstring& path) {
-    CAPHandle entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!entry) return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(entry.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    // Some systems report a symbolic link to a file as that file; the path it resolves to tells. Where
-    // the system cannot say (Wine, beyond MAX_PATH), the attributes decide.
-    std::wstring resolved = ResolvedPath(entry.get());
-    return resolved.empty() || CAPSameTextIgnoringCase(resolved, LongNameOf(WithoutLongPrefix(LongForm(path))));
-}
-
 namespace {
-
-// Depth first without recursion, so no tree is deep enough to exhaust the stack. A link, junction or
-// other reparse point is removed (where the system can remove one) and never entered; a file that is
-// not what its path says is left alone, so nothing outside the tree is ever deleted.
-void RemoveTreeLong(const std::wstring& top) {
-    struct Pending {
-        std::wstring folder;
-        bool listed;
-    };
-    std::vector<Pending> pending{{top, false}};
-    while (!pending.empty()) {
-        Pending& current = pending.back();
-        if (current.listed) {
-            RemoveDirectoryW(current.folder.c_str());
-            pending.pop_back();
-            continue;
-        }
-        current.listed = true;
-        const std::wstring folder = current.folder;
-        WIN32_FIND_DATAW found;
-        CAPFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
-        if (!search) continue;
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                if (!RemoveDirectoryW(child.c_str())) DeleteFileW(child.c_str());
-            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (IsOwnEntry(child)) pending.push_back({child, false});
-            } else if (IsOwnEntry(child)) {
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                    SetFileAttributesW(child.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(search.get(), &found));
-    }
-}
-
-void RemoveNow(ASPathName path) {
-    VX_TRY { VxRemoveFile(nullptr, path); }
-    VX_CATCH(kSite, "DeferredFileDelete")
-    VX_TRY { VxReleasePath(VxDefaultFileSys(), path); }
-    VX_CATCH(kSite, "DeferredFileDelete")
-}
 
 // Low 32 bits of seconds since 1970 UTC, as the trace lines carry them.
 long UnixSeconds(const FILETIME& time) {
@@ -201,33 +105,6 @@ bool ClaimTempFolder(std::wstring* folder) {
 
 std::wstring FormatTempFileName(long number, long version, const std::wstring& extension) {
     return VxFormat(L"%d_%d.%s", static_cast<int>(number), static_cast<int>(version), extension.c_str());
-}
-
-std::vector<std::wstring> SubFolders(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    CAPFindHandle search(FindFirstFileW((folder + L"\\*.*").c_str(), &found));
-    if (!search) return names;
-    do {
-        std::wstring name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(search.get(), &found));
-    return names;
-}
-
-void DeleteFolderTree(const std::wstring& folder) {
-    if (folder.empty()) return;
-    // Deleted by our own walk through the long-path form rather than by the shell: a tree holding a
-    // path beyond MAX_PATH makes Wine's shell delete the files of the current folder instead.
-    std::wstring longForm = LongForm(folder);
-    DWORD attributes = GetFileAttributesW(longForm.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    // A folder that is itself a link goes as a link: what it points to stays.
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RemoveDirectoryW(longForm.c_str());
-        return;
-    }
-    if (IsOwnEntry(longForm)) RemoveTreeLong(longForm);
 }
 
 // ---- the record file
@@ -322,36 +199,81 @@ std::wstring AcquireTempPath(const std::wstring& fileName) {
     return folder + fileName;
 }
 
-void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bool removeFolder, bool deferred) {
+void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bool removeFolder,
+                     CDeferredDeletions* later) {
     if (copy.empty()) return;
     VX_TRY {
+        const std::wstring folder = CAPFolderOf(copy);
         // A copy or companion replaced by a link is left as it is: deleting it could reach outside.
         if (!IsOwnEntry(copy)) {
-            if (removeFolder) RemoveDirectoryW(CAPFolderOf(copy).c_str());
+            if (removeFolder) RemoveDirectoryW(folder.c_str());
             return;
         }
-        if (!deferred) {
-            if (CAPHostPath path = CAPMakeHostPath(copy)) RemoveNow(path.Release());
-        } else if (CAPHostPath path = CAPMakeHostPath(copy)) {
-            // Ownership of the path passes to the idle procedure, which releases it.
-            VxRegisterIdle(DeferredFileDelete, path.get(), 1);
-            path.Release();
-        } else {
+        CAPHostPath path = CAPMakeHostPath(copy);
+        if (!path) {
             DeleteFileW(copy.c_str());
+        } else if (later) {
+            later->Add(std::move(path), removeFolder ? folder : std::wstring());
+        } else {
+            VX_TRY { VxRemoveFile(nullptr, path.get()); }
+            VX_CATCH(kSite, "DeferredFileDelete")
         }
         if (CAPPathExists(companion) && IsOwnEntry(companion)) DeleteFileW(companion.c_str());
         ClearOwed(copy);
-        if (removeFolder) RemoveDirectoryW(CAPFolderOf(copy).c_str());
+        if (removeFolder) RemoveDirectoryW(folder.c_str());
     }
     VX_CATCH(kSite, "CDocumentManager::DeleteDocFromTmp")
 }
 
-void VXAPI DeferredFileDelete(void* path) {
-    VX_MANAGE_STATE();
-    // Unregistered first: whatever happens below, the procedure runs only once for this path.
-    VX_TRY { VxUnregisterIdle(DeferredFileDelete, path); }
-    VX_CATCH(kSite, "DeferredFileDelete")
-    RemoveNow(static_cast<ASPathName>(path));
+bool IsWorkspaceFolderName(const std::wstring& name) {
+    if (name.size() < 4 || name.size() > 8 || name.compare(0, 3, L"VRL") != 0) return false;
+    return std::all_of(name.begin() + 3, name.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+bool DeleteUnclaimedFolder(const std::wstring& folder) {
+    if (CAPPathExists(folder + kRecordFile) || !IsOwnEntry(folder)) return false;
+    std::vector<CAPHandle> held;
+    WIN32_FIND_DATAW found;
+    {
+        CAPFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+        if (!search) return false;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            // Only plain files: a sub-folder, a link or an owed mark is not a leftover of ours.
+            if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+                (name.size() > 5 && CAPSameTextIgnoringCase(name.substr(name.size() - 5), L".owed")))
+                return false;
+            // Shared with no one: a file that any process holds open is not ours to delete.
+            CAPHandle file(CreateFileW((folder + L"\\" + name).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!file) return false;
+            held.push_back(std::move(file));
+        } while (FindNextFileW(search.get(), &found));
+    }
+    if (held.empty()) return false;
+    // Deleted through the handles that hold them, so nothing can take their place in between.
+    for (CAPHandle& file : held) {
+        FILE_DISPOSITION_INFO dispose = {TRUE};
+        SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
+    }
+    held.clear();
+    return RemoveDirectoryW(folder.c_str()) != FALSE;
+}
+
+CClaimedTempFolder::~CClaimedTempFolder() {
+    VX_TRY {
+        if (!path_.empty()) DeleteFolderTree(path_);
+    }
+    VX_CATCH(kSite, "CDocumentManager::DeleteDocFromTmp")
+}
+
+bool CClaimedTempFolder::Claim() {
+    std::wstring folder;
+    if (!ClaimTempFolder(&folder)) return false;
+    folder.pop_back();  // the final backslash
+    path_ = std::move(folder);
+    return true;
 }
 
 // ---- file status lines

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "Files/CAPLongPaths.h"
 #include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
+#include "documents/CDeferredDeletions.h"
 #include "documents/FileDataRecord.h"
 
 // "<system temp>\dmslink" (or the folder DMSLINK_TEMP_ROOT names), created when missing; empty when
@@ -24,14 +26,28 @@ bool GetUniqueTempFolder(std::wstring* folder);
 // checking out at the same moment never share one; false (and empty) when none can be made.
 bool ClaimTempFolder(std::wstring* folder);
 std::wstring FormatTempFileName(long number, long version, const std::wstring& extension);  // "%d_%d.%s"
-// Folder names directly below a folder, without "." and "..".
-std::vector<std::wstring> SubFolders(const std::wstring& folder);
-// The folder and everything in it, of any depth and path length. Links, junctions and other reparse
-// points inside are removed, never followed.
-void DeleteFolderTree(const std::wstring& folder);
-// The path names an entry of its own: it exists, is no reparse point, and resolves to itself (not
-// through a link to somewhere else).
-bool IsOwnEntry(const std::wstring& path);
+// "VRL" and a number: the name of a folder the workspace makes.
+bool IsWorkspaceFolderName(const std::wstring& name);
+// A folder that no host claims - no record file, no owed mark, only plain files, none of them held
+// open by any process - goes with its files, each deleted under an exclusive handle of its own.
+// False, with nothing deleted, for any other folder (an empty one included: another host may just
+// have claimed it).
+bool DeleteUnclaimedFolder(const std::wstring& folder);
+
+// A fresh folder of the workspace for an operation's own files ("<root>\VRL<n>", no final
+// backslash), deleted with everything in it when the object goes.
+class CClaimedTempFolder {
+public:
+    CClaimedTempFolder() = default;
+    ~CClaimedTempFolder();
+    CClaimedTempFolder(const CClaimedTempFolder&) = delete;
+    CClaimedTempFolder& operator=(const CClaimedTempFolder&) = delete;
+    bool Claim();
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
 
 // ---- the record file
 std::wstring RecordFileOf(const std::wstring& copy);  // the copy's folder and "\TSFile.dat"
@@ -58,12 +74,11 @@ void ClearOwed(const std::wstring& copy);
 // ---- copies
 // A fresh private folder (created) and the name in it; the bare name when no folder is free.
 std::wstring AcquireTempPath(const std::wstring& fileName);
-// Deletes the copy (at the host's next idle call when `deferred`, since the host may still hold it),
-// its companion file (record or PRF) and owed mark at once, and with `removeFolder` the folder once
-// it is empty.
-void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bool removeFolder, bool deferred);
-// Idle procedure; its client data is an owned host path.
-void VXAPI DeferredFileDelete(void* path);
+// Deletes the copy through the host (with `later`, at the host's next idle call, since the host may
+// still hold it), its companion file (record or PRF) and owed mark at once, and with `removeFolder`
+// the folder once it is empty.
+void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bool removeFolder,
+                     CDeferredDeletions* later);
 
 // ---- file status lines
 // The file opened for reading with all sharing allowed; invalid when it cannot be.

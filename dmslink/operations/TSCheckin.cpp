@@ -2,11 +2,12 @@
 #include "Files/CAPFileSpecifier.h"
 #include "Files/CAPPathText.h"
 #include "VxApp.h"
+#include "VxGuard.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
 #include "dms/TesseraClient.h"
 #include "documents/TempWorkspace.h"
-#include "operations/CProgressDlg.h"
+#include "dialogs/CProgressDlg.h"
 #include "operations/TSOperations.h"
 #include "operations/TSOperationsInternal.h"
 #include "resources/resource.h"
@@ -63,54 +64,55 @@ DWORD RunCheckin(TSManager& manager, ITesseraDocument* document, const std::wstr
     params.path = copy.c_str();
     params.dialog = &dialog;
     params.keepCheckedOut = keepCheckedOut;
-    CAPThread worker(CreateThread(nullptr, 0, CheckinThreadProc, &params, 0, nullptr));
-    if (!worker) return 1;
-    dialog.SetWorkerThread(worker.get());
-    if (dialog.DoModal() == -1) SetEvent(dialog.GetInitEvent());  // no window: let the worker go at once
-    return CAPJoinThread(worker);
+    return dialog.RunWorker(CheckinThreadProc, &params);
 }
 
 }  // namespace
 
 DWORD WINAPI CheckinThreadProc(LPVOID raw) {
-    CheckinThreadParams* params = static_cast<CheckinThreadParams*>(raw);
-    if (!params || !params->document || !params->path) return 1;
-    CProgressDlg* dialog = params->dialog;
-    if (dialog) WaitForSingleObject(dialog->GetInitEvent(), 10000);
+    const VxSite site = VX_SITE("TSCheckin", "CheckinThreadProc");
+    return VxWorkerBoundary(site, static_cast<DWORD>(kUnexpected), [&]() -> DWORD {
+        CheckinThreadParams* params = static_cast<CheckinThreadParams*>(raw);
+        if (!params || !params->document || !params->path) return 1;
+        CProgressDlg* dialog = params->dialog;
+        if (dialog) dialog->WaitForWindow();
 
-    DWORD exitCode = 1;
-    try {
-        long size = 0;
-        TesseraCheck(params->document->get_Size(&size), __uuidof(ITesseraDocument));
-        long disposition = size > 0 ? 0 : 2;
-        _bstr_t path = TesseraBstr(params->path);
-        long untouched = 0;  // the DMS's own; neither set nor read here
-        CUnknownPtr checkedIn;
-        TesseraCheck(params->document->CheckIn(path, disposition, params->keepCheckedOut ? 1 : 0, &untouched,
-                                               &checkedIn),
-                     __uuidof(ITesseraDocument));
-        VxTrace("Document checkin:", checkedIn ? 1L : 0L);
-        exitCode = checkedIn ? 0 : 1;
-    } catch (const _com_error& failure) {
-        VxTrace("Document checkin error:", static_cast<long>(failure.Error()));
-        exitCode = static_cast<DWORD>(failure.Error());
-    } catch (...) {
-        exitCode = static_cast<DWORD>(kUnexpected);
-    }
-    if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
-    return exitCode;
+        DWORD exitCode = 1;
+        try {
+            long size = 0;
+            TesseraCheck(params->document->get_Size(&size), __uuidof(ITesseraDocument));
+            long disposition = size > 0 ? 0 : 2;
+            _bstr_t path = TesseraBstr(params->path);
+            long untouched = 0;  // the DMS's own; neither set nor read here
+            CUnknownPtr checkedIn;
+            TesseraCheck(params->document->CheckIn(path, disposition, params->keepCheckedOut ? 1 : 0, &untouched,
+                                                   &checkedIn),
+                         __uuidof(ITesseraDocument));
+            VxTrace("Document checkin:", checkedIn ? 1L : 0L);
+            exitCode = checkedIn ? 0 : 1;
+        } catch (const _com_error& failure) {
+            VxTrace("Document checkin error:", static_cast<long>(failure.Error()));
+            exitCode = static_cast<DWORD>(failure.Error());
+        } catch (...) {
+            VX_LOG_CURRENT_EXCEPTION(site.file, site.function);
+            exitCode = static_cast<DWORD>(kUnexpected);
+        }
+        if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+        return exitCode;
+    });
 }
 
 bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPtr document, bool keepCheckedOut) {
     if (!HasConnectedServer(manager)) return false;
     if (path.empty() || !document || !document->document) return false;
 
-    // The private copy goes into a folder of its own or nowhere: never beside a bare name.
-    std::wstring folder;
-    if (!ClaimTempFolder(&folder)) return false;
-    std::wstring copy = folder + CAPNameOf(path);
+    // The private copy goes into a folder of its own or nowhere: never beside a bare name. The
+    // folder goes as the check-in ends, whatever its result: the worker has let go of it by then.
+    CClaimedTempFolder folder;
+    if (!folder.Claim()) return false;
     DWORD exitCode = 1;
     try {
+        std::wstring copy = folder.Path() + L"\\" + CAPNameOf(path);
         ITesseraDMS* dms = manager.GetDms();
         // The DMS must never receive a missing or partial file: the caller then keeps the lock and
         // the local copy.
@@ -119,9 +121,9 @@ bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPt
     } catch (const _com_error& failure) {
         exitCode = static_cast<DWORD>(failure.Error());
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION("TSCheckin", "CheckinDocument");
         exitCode = static_cast<DWORD>(kUnexpected);
     }
-    DeleteLocalCopy(copy, RecordFileOf(copy), true, true);
     document.reset();
     return exitCode == 0;
 }
@@ -134,7 +136,10 @@ bool CheckinDeskClientDocument(TSManager& manager, const std::wstring& path, lon
         DmsDocumentPtr document = manager.GetDocument(server, database, number, version);
         if (!document || !document->document) return false;
         return CheckinDocument(manager, path, std::move(document), keepCheckedOut);
+    } catch (const _com_error&) {
+        return false;
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION("TSCheckin", "CheckinDeskClientDocument");
         return false;
     }
 }

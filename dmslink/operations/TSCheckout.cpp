@@ -8,7 +8,7 @@
 #include "VxTrace.h"
 #include "dms/TesseraClient.h"
 #include "documents/TempWorkspace.h"
-#include "operations/CProgressDlg.h"
+#include "dialogs/CProgressDlg.h"
 #include "operations/TSOperations.h"
 #include "operations/TSOperationsInternal.h"
 #include "resources/resource.h"
@@ -18,7 +18,6 @@ using namespace tsops;
 namespace {
 
 const unsigned kMaxSelection = 0xFFFF;  // list count and worker index are 16-bit
-const DWORD kInitWait = 10000;
 
 // Elements of a one-dimensional selection, at most kMaxSelection of them; 0 for anything else.
 unsigned SelectionCount(SAFEARRAY* selection, LONG* lowerBound) {
@@ -65,8 +64,10 @@ std::wstring CheckoutErrorMessage(ITesseraDocument* document, HRESULT hr, const 
             if (name.empty()) name = TesseraGetText(holder.GetInterfacePtr(), &ITesseraUser::get_UserId);
             user = name;
         }
-    } catch (...) {
+    } catch (const _com_error&) {
         // The holder cannot be named; the message still goes out.
+    } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION("TSCheckout", "CheckoutThreadProc");
     }
     return VxFormatString(IDS_FILE_IN_USE, fileText.c_str(), user.c_str());
 }
@@ -191,27 +192,31 @@ LRESULT CCheckoutHandover::Take(CheckedOutDocument* copy) {
 }
 
 DWORD WINAPI CheckoutThreadProc(LPVOID raw) {
-    CheckoutThreadParams* params = static_cast<CheckoutThreadParams*>(raw);
-    if (!params || !params->selection) return 1;
-    CProgressDlg* dialog = params->dialog;
-    if (dialog) WaitForSingleObject(dialog->GetInitEvent(), kInitWait);
+    const VxSite site = VX_SITE("TSCheckout", "CheckoutThreadProc");
+    return VxWorkerBoundary(site, static_cast<DWORD>(kUnexpected), [&]() -> DWORD {
+        CheckoutThreadParams* params = static_cast<CheckoutThreadParams*>(raw);
+        if (!params || !params->selection) return 1;
+        CProgressDlg* dialog = params->dialog;
+        if (dialog) dialog->WaitForWindow();
 
-    DWORD exitCode = 1;
-    try {
-        LONG lowerBound = 0;
-        const unsigned total = SelectionCount(params->selection, &lowerBound);
-        bool stopped = false;
-        for (unsigned k = 0; k < total && !stopped; ++k)
-            stopped = !CheckOutElement(*params, lowerBound + static_cast<LONG>(k), k + 1 >= total, &exitCode);
-        if (!stopped) exitCode = total == 0 ? 1 : 0;
-    } catch (const _com_error& failure) {
-        VxTrace("Checkout Main Error:", static_cast<long>(failure.Error()));
-        exitCode = static_cast<DWORD>(failure.Error());
-    } catch (...) {
-        exitCode = static_cast<DWORD>(kUnexpected);
-    }
-    if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
-    return exitCode;
+        DWORD exitCode = 1;
+        try {
+            LONG lowerBound = 0;
+            const unsigned total = SelectionCount(params->selection, &lowerBound);
+            bool stopped = false;
+            for (unsigned k = 0; k < total && !stopped; ++k)
+                stopped = !CheckOutElement(*params, lowerBound + static_cast<LONG>(k), k + 1 >= total, &exitCode);
+            if (!stopped) exitCode = total == 0 ? 1 : 0;
+        } catch (const _com_error& failure) {
+            VxTrace("Checkout Main Error:", static_cast<long>(failure.Error()));
+            exitCode = static_cast<DWORD>(failure.Error());
+        } catch (...) {
+            VX_LOG_CURRENT_EXCEPTION(site.file, site.function);
+            exitCode = static_cast<DWORD>(kUnexpected);
+        }
+        if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+        return exitCode;
+    });
 }
 
 namespace {
@@ -251,11 +256,7 @@ void CheckOutSelection(HWND owner, SAFEARRAY* selection, unsigned selected, bool
     params.selection = selection;
     params.dialog = &dialog;
     params.keepCheckedOut = keepCheckedOut;
-    CAPThread worker(CreateThread(nullptr, 0, CheckoutThreadProc, &params, 0, nullptr));
-    if (!worker) return;
-    dialog.SetWorkerThread(worker.get());
-    if (dialog.DoModal() == -1) SetEvent(dialog.GetInitEvent());  // no window: let the worker end at once
-    CAPJoinThread(worker);
+    dialog.RunWorker(CheckoutThreadProc, &params);
 }
 
 }  // namespace
@@ -282,8 +283,10 @@ bool OpenDocuments(TSManager& manager, CheckoutSink& sink, HWND parent, const wc
             handover.Into(list, selected);
             CheckOutSelection(owner, SelectionOf(selection), selected, keepCheckedOut, handover);
         }
-    } catch (...) {
+    } catch (const _com_error&) {
         // The documents delivered so far stay the caller's.
+    } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION("TSCheckout", "Tessera_OpenDialog_Internal");
     }
 
     const ASUns16 delivered = handover.Count();
@@ -299,6 +302,7 @@ bool OpenDocuments(TSManager& manager, CheckoutSink& sink, HWND parent, const wc
             if (auto* shorter = static_cast<ASPathName*>(VxRealloc(list, static_cast<ASUns32>(delivered * sizeof(ASPathName)))))
                 list = shorter;
         } catch (...) {
+            VX_LOG_CURRENT_EXCEPTION("TSCheckout", "Tessera_OpenDialog_Internal");
         }
     }
     *items = list;

@@ -2,6 +2,7 @@
 
 #include "Utilities/CAPHandles.h"
 #include "VxApp.h"
+#include "VxGuard.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
 #include "dms/TesseraClient.h"
@@ -70,16 +71,9 @@ std::wstring UserIdOf(ITesseraUser* user) {
 }  // namespace tsops
 
 bool HasConnectedServer(TSManager& manager, bool askHost) {
-    auto anyConnected = [&manager] {
-        for (int i = manager.GetServerCount() - 1; i >= 0; --i) {
-            TSServerEntry* entry = manager.GetServerAt(i);
-            if (entry && entry->connected) return true;
-        }
-        return false;
-    };
-    if (anyConnected()) return true;
+    if (manager.Servers().AnyConnected()) return true;
     if (!askHost || !manager.IsAnyServerConnected()) return false;
-    return anyConnected();
+    return manager.Servers().AnyConnected();
 }
 
 std::wstring CheckoutSizeText(long bytes) {
@@ -107,8 +101,10 @@ UnlockOutcome Unlock(TSManager& manager, DmsDocumentPtr document) {
         TesseraCheck(doc->Unlock(&released), __uuidof(ITesseraRecord));
         VxTrace("Document was unlocked", static_cast<long>(released));
         if (released != VARIANT_FALSE) outcome = UnlockOutcome::Released;
-    } catch (...) {
+    } catch (const _com_error&) {
         // The result reached so far stands.
+    } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION("TSOperations", "UnlockDocument");
     }
     return outcome;
 }

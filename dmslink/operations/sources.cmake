@@ -1,5 +1,4 @@
 target_sources(dmslink_core PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/CProgressDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TSOperations.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TSCheckout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TSImport.cpp

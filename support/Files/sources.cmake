@@ -1,1 +1,2 @@
-target_sources(vxsupport PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CAPFileSpecifier.cpp ${CMAKE_CURRENT_LIST_DIR}/CAPPathText.cpp)
+target_sources(vxsupport PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CAPFileSpecifier.cpp ${CMAKE_CURRENT_LIST_DIR}/CAPPathText.cpp
+                                 ${CMAKE_CURRENT_LIST_DIR}/CAPLongPaths.cpp)

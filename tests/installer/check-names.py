@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The policy templates and the package write the key and the value names the plug-in reads, taken
-from its sources (PluginInit.cpp, TSServerList.cpp, CAPSettings.cpp); every text and presentation
+from its sources (TSPreferences.cpp, TSServerList.cpp, CAPSettings.cpp); every text and presentation
 the ADMX refers to is in both ADMLs, and the German one is translated.
    check-names.py <source root>"""
 import re
@@ -24,13 +24,13 @@ def joined(expression):
 segments["version"] = joined(re.search(r"const std::wstring version = ([^;]+);", settings_cpp).group(1))
 settings = joined(re.search(r"case Settings: path = ([^;]+);", settings_cpp).group(1))
 suffixes = set()
-for cpp in ("dmslink/startup/PluginInit.cpp", "dmslink/dms/TSServerList.cpp"):
+for cpp in ("dmslink/module/TSPreferences.cpp", "dmslink/dms/TSServerList.cpp"):
     suffixes |= set(re.findall(r'GetSettingsKeyPath\(Settings\) \+ L"\\\\(\w+)"', source(cpp)))
 if len(suffixes) != 1:
     problems.append(f"the plug-in's sources name the Tessera key differently: {sorted(suffixes)}")
 plugin_key = settings + "\\" + min(suffixes, default="?")
 
-preferences = re.findall(r'ReadPreferenceFlag\(key\.get\(\), L"(\w+)"', source("dmslink/startup/PluginInit.cpp"))
+preferences = re.findall(r'ReadPreferenceFlag\(key\.get\(\), L"(\w+)"', source("dmslink/module/TSPreferences.cpp"))
 server = re.findall(r'const wchar_t k\w+Value\[\] = L"(\w+)";', source("dmslink/dms/TSServerList.cpp"))
 if len(preferences) != 6 or len(server) != 5:
     problems.append(f"found {len(preferences)} preferences and {len(server)} server values in the sources")

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "dms/TSManager.h"
+#include "dms/TSPasswordCipher.h"
 
 namespace {
 
@@ -28,58 +28,58 @@ bool IsUpperHex(const std::wstring& text) {
 
 TEST(TSPassword, OpenSslStoredTextsDecrypt) {
     for (const Vector& v : kVectors) {
-        EXPECT_EQ(TSManager::DecryptPassword(kIVHex + v.cipherHex), v.password) << v.cipherHex.c_str();
+        EXPECT_EQ(TSPasswordCipher::DecryptPassword(kIVHex + v.cipherHex), v.password) << v.cipherHex.c_str();
     }
     // Lower-case digits, as a hand-edited value might hold, decode the same.
     std::wstring lower = std::wstring(kIVHex) + kVectors[1].cipherHex;
     for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
-    EXPECT_EQ(TSManager::DecryptPassword(lower), L"abcde");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(lower), L"abcde");
 }
 
 TEST(TSPassword, StoredLengthsAndFreshIVs) {
-    const std::wstring empty = TSManager::EncryptPassword(L"");
+    const std::wstring empty = TSPasswordCipher::EncryptPassword(L"");
     EXPECT_EQ(empty.size(), 64u);
-    EXPECT_EQ(TSManager::DecryptPassword(empty), L"");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(empty), L"");
 
-    const std::wstring eight = TSManager::EncryptPassword(L"12345678");
+    const std::wstring eight = TSPasswordCipher::EncryptPassword(L"12345678");
     EXPECT_EQ(eight.size(), 96u);
     EXPECT_TRUE(IsUpperHex(eight));
-    EXPECT_EQ(TSManager::EncryptPassword(L"1234567").size(), 64u);
+    EXPECT_EQ(TSPasswordCipher::EncryptPassword(L"1234567").size(), 64u);
 
-    const std::wstring again = TSManager::EncryptPassword(L"12345678");
+    const std::wstring again = TSPasswordCipher::EncryptPassword(L"12345678");
     EXPECT_NE(eight, again);
     EXPECT_NE(eight.substr(0, 32), again.substr(0, 32));
-    EXPECT_EQ(TSManager::DecryptPassword(eight), L"12345678");
-    EXPECT_EQ(TSManager::DecryptPassword(again), L"12345678");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(eight), L"12345678");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(again), L"12345678");
 
     const std::wstring odd = L"Gr\u00FC\u00DFe \u20AC \U0001F600";
-    EXPECT_EQ(TSManager::DecryptPassword(TSManager::EncryptPassword(odd)), odd);
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(TSPasswordCipher::EncryptPassword(odd)), odd);
 }
 
 TEST(TSPassword, MalformedStoredTextGivesTheEmptyPassword) {
     const std::wstring good = kIVHex + kVectors[2].cipherHex;  // 96 characters
-    EXPECT_EQ(TSManager::DecryptPassword(L""), L"");
-    EXPECT_EQ(TSManager::DecryptPassword(L"0123456789ABCDEF"), L"");  // 8 bytes: shorter than the IV
-    EXPECT_EQ(TSManager::DecryptPassword(std::wstring(kIVHex)), L"");  // the IV and nothing else
-    EXPECT_EQ(TSManager::DecryptPassword(good.substr(0, 95)), L"");    // odd length
-    EXPECT_EQ(TSManager::DecryptPassword(good.substr(0, 33)), L"");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(L""), L"");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(L"0123456789ABCDEF"), L"");  // 8 bytes: shorter than the IV
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(std::wstring(kIVHex)), L"");  // the IV and nothing else
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(good.substr(0, 95)), L"");    // odd length
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(good.substr(0, 33)), L"");
 
     std::wstring nonHex = good;
     nonHex[40] = L'G';
-    EXPECT_EQ(TSManager::DecryptPassword(nonHex), L"");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(nonHex), L"");
     nonHex = good;
     nonHex[95] = L' ';
-    EXPECT_EQ(TSManager::DecryptPassword(nonHex), L"");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(nonHex), L"");
     nonHex = good;
     nonHex[0] = L'\u0660';  // a digit, but not a hex digit here
-    EXPECT_EQ(TSManager::DecryptPassword(nonHex), L"");
+    EXPECT_EQ(TSPasswordCipher::DecryptPassword(nonHex), L"");
 }
 
 TEST(TSPassword, DamagedCiphertextIsNotAFailure) {
     // Padding errors come back as whatever the provider left; what matters is a bounded result.
     std::wstring damaged = kIVHex + kVectors[2].cipherHex;
     damaged[70] = damaged[70] == L'0' ? L'1' : L'0';
-    std::wstring result = TSManager::DecryptPassword(damaged);
+    std::wstring result = TSPasswordCipher::DecryptPassword(damaged);
     EXPECT_LE(result.size(), 16u);
     EXPECT_NE(result, L"Secret#8");
 }

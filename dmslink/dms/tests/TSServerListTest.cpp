@@ -5,12 +5,11 @@
 #include <vector>
 
 #include "TesseraKeySandbox.h"
-#include "dms/TSManager.h"
+#include "dms/TSPasswordCipher.h"
+#include "dms/TSServerList.h"
 
 namespace {
 
-// A class nobody registers: the manager then has no DMS object, which the list does not need.
-const CLSID kNoDms = {0x0B1E6C3A, 0x51D2, 0x4F0E, {0x9A, 0x7C, 0x3D, 0x22, 0x61, 0x8E, 0x40, 0x11}};
 
 std::wstring Numbered(const wchar_t* base, int n) {
     return n == 0 ? std::wstring(base) : std::wstring(base) + L"_" + std::to_wstring(n);
@@ -19,24 +18,24 @@ std::wstring Numbered(const wchar_t* base, int n) {
 // ---- the list in memory
 
 TEST(TSServerList, AddUpdatesByExactNameAndKeepsTheMachineMark) {
-    TSManager manager(nullptr, kNoDms);
-    EXPECT_FALSE(manager.AddServer(L"", L"u", L"p", false, false));
-    EXPECT_EQ(manager.GetServerCount(), 0);
+    TSServerList list;
+    EXPECT_FALSE(list.AddServer(L"", L"u", L"p", false, false));
+    EXPECT_EQ(list.GetServerCount(), 0);
 
-    ASSERT_TRUE(manager.AddServer(L"dms", L"ann", L"one", false, true, std::nullopt, true));
-    ASSERT_TRUE(manager.AddServer(L"DMS", L"bob", L"two", true, false));
-    ASSERT_EQ(manager.GetServerCount(), 2);  // names differing in case are two servers
+    ASSERT_TRUE(list.AddServer(L"dms", L"ann", L"one", false, true, std::nullopt, true));
+    ASSERT_TRUE(list.AddServer(L"DMS", L"bob", L"two", true, false));
+    ASSERT_EQ(list.GetServerCount(), 2);  // names differing in case are two servers
 
-    TSServerEntry* entry = manager.FindServer(L"dms");
+    TSServerEntry* entry = list.FindServer(L"dms");
     ASSERT_NE(entry, nullptr);
     EXPECT_TRUE(entry->machineWide);
     EXPECT_FALSE(entry->connected);
     entry->connected = true;
 
     // An update without a connected value keeps the state; machine-wide stays once set.
-    ASSERT_TRUE(manager.AddServer(L"dms", L"carl", L"three", true, false, std::nullopt, false));
-    EXPECT_EQ(manager.GetServerCount(), 2);
-    EXPECT_EQ(entry, manager.GetServerAt(0));
+    ASSERT_TRUE(list.AddServer(L"dms", L"carl", L"three", true, false, std::nullopt, false));
+    EXPECT_EQ(list.GetServerCount(), 2);
+    EXPECT_EQ(entry, list.GetServerAt(0));
     EXPECT_EQ(entry->userName, L"carl");
     EXPECT_EQ(entry->password, L"three");
     EXPECT_TRUE(entry->trustedLogin);
@@ -44,27 +43,27 @@ TEST(TSServerList, AddUpdatesByExactNameAndKeepsTheMachineMark) {
     EXPECT_TRUE(entry->connected);
     EXPECT_TRUE(entry->machineWide);
 
-    ASSERT_TRUE(manager.AddServer(L"dms", L"carl", L"three", true, false, false));
+    ASSERT_TRUE(list.AddServer(L"dms", L"carl", L"three", true, false, false));
     EXPECT_FALSE(entry->connected);
     // A user entry later read from the machine-wide list becomes machine-wide.
-    ASSERT_TRUE(manager.AddServer(L"DMS", L"bob", L"two", true, false, std::nullopt, true));
-    EXPECT_TRUE(manager.FindServer(L"DMS")->machineWide);
+    ASSERT_TRUE(list.AddServer(L"DMS", L"bob", L"two", true, false, std::nullopt, true));
+    EXPECT_TRUE(list.FindServer(L"DMS")->machineWide);
 }
 
 TEST(TSServerList, FindRemoveAndIndexBounds) {
-    TSManager manager(nullptr, kNoDms);
-    for (const wchar_t* name : {L"a", L"b", L"c"}) manager.AddServer(name, L"", L"", false, false);
-    EXPECT_EQ(manager.FindServer(L""), nullptr);
-    EXPECT_EQ(manager.FindServer(L"B"), nullptr);
-    EXPECT_EQ(manager.GetServerAt(-1), nullptr);
-    EXPECT_EQ(manager.GetServerAt(3), nullptr);
+    TSServerList list;
+    for (const wchar_t* name : {L"a", L"b", L"c"}) list.AddServer(name, L"", L"", false, false);
+    EXPECT_EQ(list.FindServer(L""), nullptr);
+    EXPECT_EQ(list.FindServer(L"B"), nullptr);
+    EXPECT_EQ(list.GetServerAt(-1), nullptr);
+    EXPECT_EQ(list.GetServerAt(3), nullptr);
 
-    EXPECT_FALSE(manager.RemoveServer(L"x"));
-    EXPECT_FALSE(manager.RemoveServer(L""));
-    EXPECT_TRUE(manager.RemoveServer(L"b"));
-    ASSERT_EQ(manager.GetServerCount(), 2);
-    EXPECT_EQ(manager.GetServerAt(1)->server, L"c");
-    EXPECT_EQ(manager.FindServer(L"b"), nullptr);
+    EXPECT_FALSE(list.RemoveServer(L"x"));
+    EXPECT_FALSE(list.RemoveServer(L""));
+    EXPECT_TRUE(list.RemoveServer(L"b"));
+    ASSERT_EQ(list.GetServerCount(), 2);
+    EXPECT_EQ(list.GetServerAt(1)->server, L"c");
+    EXPECT_EQ(list.FindServer(L"b"), nullptr);
 }
 
 // ---- the registry
@@ -80,16 +79,16 @@ protected:
         for (const auto& value : values)
             if (value.second) SetText(hive, Numbered(value.first, n), value.second);
     }
-    std::wstring Stored(const wchar_t* password) { return TSManager::EncryptPassword(password); }
+    std::wstring Stored(const wchar_t* password) { return TSPasswordCipher::EncryptPassword(password); }
 
-    TSManager manager_{nullptr, kNoDms};
+    TSServerList list_;
 };
 
 TEST_F(TSRegistryTest, NoKeyInEitherHiveKeepsTheList) {
-    manager_.AddServer(L"kept", L"u", L"p", false, false);
-    manager_.ReadServerListFromRegistry();
-    ASSERT_EQ(manager_.GetServerCount(), 1);
-    EXPECT_EQ(manager_.GetServerAt(0)->server, L"kept");
+    list_.AddServer(L"kept", L"u", L"p", false, false);
+    list_.ReadServerListFromRegistry();
+    ASSERT_EQ(list_.GetServerCount(), 1);
+    EXPECT_EQ(list_.GetServerAt(0)->server, L"kept");
 }
 
 TEST_F(TSRegistryTest, MachineWideFirstThenTheUsersOwnOverwritingByName) {
@@ -97,10 +96,10 @@ TEST_F(TSRegistryTest, MachineWideFirstThenTheUsersOwnOverwritingByName) {
     Server(HKEY_LOCAL_MACHINE, 1, L"beta", L"mb", Stored(L"bpw").c_str(), L"1", L"1");
     Server(HKEY_CURRENT_USER, 0, L"gamma", L"ug", Stored(L"gpw").c_str(), L"0", L"1");
     Server(HKEY_CURRENT_USER, 1, L"alpha", L"user", Stored(L"upw").c_str(), L"1", L"0");
-    manager_.ReadServerListFromRegistry();
+    list_.ReadServerListFromRegistry();
 
-    ASSERT_EQ(manager_.GetServerCount(), 3);
-    const TSServerEntry* alpha = manager_.GetServerAt(0);
+    ASSERT_EQ(list_.GetServerCount(), 3);
+    const TSServerEntry* alpha = list_.GetServerAt(0);
     EXPECT_EQ(alpha->server, L"alpha");
     EXPECT_EQ(alpha->userName, L"user");
     EXPECT_EQ(alpha->password, L"upw");
@@ -108,14 +107,14 @@ TEST_F(TSRegistryTest, MachineWideFirstThenTheUsersOwnOverwritingByName) {
     EXPECT_FALSE(alpha->autoConnect);
     EXPECT_TRUE(alpha->machineWide);
     EXPECT_FALSE(alpha->connected);
-    EXPECT_EQ(manager_.GetServerAt(1)->server, L"beta");
-    EXPECT_TRUE(manager_.GetServerAt(1)->machineWide);
-    EXPECT_EQ(manager_.GetServerAt(2)->server, L"gamma");
-    EXPECT_FALSE(manager_.GetServerAt(2)->machineWide);
-    EXPECT_EQ(manager_.GetServerAt(2)->password, L"gpw");
+    EXPECT_EQ(list_.GetServerAt(1)->server, L"beta");
+    EXPECT_TRUE(list_.GetServerAt(1)->machineWide);
+    EXPECT_EQ(list_.GetServerAt(2)->server, L"gamma");
+    EXPECT_FALSE(list_.GetServerAt(2)->machineWide);
+    EXPECT_EQ(list_.GetServerAt(2)->password, L"gpw");
 
     // Writing stores the machine-wide entries in the user's list too.
-    manager_.WriteServerListToRegistry();
+    list_.WriteServerListToRegistry();
     EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraServer"), L"alpha");
     EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraServer_1"), L"beta");
     EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraServer_2"), L"gamma");
@@ -126,9 +125,9 @@ TEST_F(TSRegistryTest, MachineWideFirstThenTheUsersOwnOverwritingByName) {
 TEST_F(TSRegistryTest, AGapInTheNumbersEndsThePass) {
     for (int n : {0, 1, 3})
         Server(HKEY_CURRENT_USER, n, (L"s" + std::to_wstring(n)).c_str(), L"u", L"", L"0", L"1");
-    manager_.ReadServerListFromRegistry();
-    ASSERT_EQ(manager_.GetServerCount(), 2);
-    EXPECT_EQ(manager_.GetServerAt(1)->server, L"s1");
+    list_.ReadServerListFromRegistry();
+    ASSERT_EQ(list_.GetServerCount(), 2);
+    EXPECT_EQ(list_.GetServerAt(1)->server, L"s1");
 }
 
 TEST_F(TSRegistryTest, ValuesThatCannotBeReadEndThePass) {
@@ -137,9 +136,9 @@ TEST_F(TSRegistryTest, ValuesThatCannotBeReadEndThePass) {
     Server(HKEY_CURRENT_USER, 0, longest.c_str(), L"u", L"", L"0", L"1");
     Server(HKEY_CURRENT_USER, 1, std::wstring(260, L'x').c_str(), L"u", L"", L"0", L"1");
     Server(HKEY_CURRENT_USER, 2, L"after", L"u", L"", L"0", L"1");
-    manager_.ReadServerListFromRegistry();
-    ASSERT_EQ(manager_.GetServerCount(), 1);
-    EXPECT_EQ(manager_.GetServerAt(0)->server, longest);
+    list_.ReadServerListFromRegistry();
+    ASSERT_EQ(list_.GetServerCount(), 1);
+    EXPECT_EQ(list_.GetServerAt(0)->server, longest);
 
     // Non-zero bytes follow each value's counted part: the registry must not find a terminator there.
     struct Bad {
@@ -161,7 +160,7 @@ TEST_F(TSRegistryTest, ValuesThatCannotBeReadEndThePass) {
     };
     for (const Bad& bad : bads) {
         SCOPED_TRACE(bad.what);
-        TSManager fresh(nullptr, kNoDms);
+        TSServerList fresh;
         Server(HKEY_CURRENT_USER, 1, L"second", L"u", L"", L"0", L"1");
         SetRaw(HKEY_CURRENT_USER, L"TesseraUserName_1", bad.type, bad.bytes.data(), bad.size);
         fresh.ReadServerListFromRegistry();
@@ -175,10 +174,10 @@ TEST_F(TSRegistryTest, ExpandableAndEmptyValuesReadAsTheyStand) {
            static_cast<DWORD>((unexpanded.size() + 1) * sizeof(wchar_t)));
     SetRaw(HKEY_CURRENT_USER, L"TesseraUserName", REG_SZ, L"", 0);
     Server(HKEY_CURRENT_USER, 0, nullptr, nullptr, L"", L"0", L"1");
-    manager_.ReadServerListFromRegistry();
-    ASSERT_EQ(manager_.GetServerCount(), 1);
-    EXPECT_EQ(manager_.GetServerAt(0)->server, unexpanded);
-    EXPECT_EQ(manager_.GetServerAt(0)->userName, L"");
+    list_.ReadServerListFromRegistry();
+    ASSERT_EQ(list_.GetServerCount(), 1);
+    EXPECT_EQ(list_.GetServerAt(0)->server, unexpanded);
+    EXPECT_EQ(list_.GetServerAt(0)->userName, L"");
 }
 
 TEST_F(TSRegistryTest, PasswordTextsThatAreNotWholeBlocksReadAsEmpty) {
@@ -187,10 +186,10 @@ TEST_F(TSRegistryTest, PasswordTextsThatAreNotWholeBlocksReadAsEmpty) {
     Server(HKEY_CURRENT_USER, 1, L"sixteen", L"u", good.substr(0, 16).c_str(), L"0", L"1");
     Server(HKEY_CURRENT_USER, 2, L"empty", L"u", L"", L"0", L"1");
     Server(HKEY_CURRENT_USER, 3, L"good", L"u", good.c_str(), L"0", L"1");
-    manager_.ReadServerListFromRegistry();
-    ASSERT_EQ(manager_.GetServerCount(), 4);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(manager_.GetServerAt(i)->password, L"") << i;
-    EXPECT_EQ(manager_.GetServerAt(3)->password, L"pw");
+    list_.ReadServerListFromRegistry();
+    ASSERT_EQ(list_.GetServerCount(), 4);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(list_.GetServerAt(i)->password, L"") << i;
+    EXPECT_EQ(list_.GetServerAt(3)->password, L"pw");
 }
 
 TEST_F(TSRegistryTest, MissingLastFlagEndsThePassAfterAddingTheServer) {
@@ -199,13 +198,13 @@ TEST_F(TSRegistryTest, MissingLastFlagEndsThePassAfterAddingTheServer) {
     Server(HKEY_LOCAL_MACHINE, 1, L"m1", L"u", L"", L"0", L"1");
     Server(HKEY_CURRENT_USER, 0, L"u0", L"u", L"", nullptr, L"0");
     Server(HKEY_CURRENT_USER, 1, L"u1", L"u", L"", L"0", L"1");
-    manager_.ReadServerListFromRegistry();
-    ASSERT_EQ(manager_.GetServerCount(), 2);
-    const TSServerEntry* m0 = manager_.GetServerAt(0);
+    list_.ReadServerListFromRegistry();
+    ASSERT_EQ(list_.GetServerCount(), 2);
+    const TSServerEntry* m0 = list_.GetServerAt(0);
     EXPECT_EQ(m0->server, L"m0");
     EXPECT_TRUE(m0->trustedLogin);
     EXPECT_TRUE(m0->autoConnect);  // the starting value
-    const TSServerEntry* u0 = manager_.GetServerAt(1);
+    const TSServerEntry* u0 = list_.GetServerAt(1);
     EXPECT_EQ(u0->server, L"u0");
     EXPECT_TRUE(u0->trustedLogin);  // carried over from the machine-wide pass
     EXPECT_FALSE(u0->autoConnect);
@@ -219,14 +218,14 @@ TEST_F(TSRegistryTest, FlagTextsAndCarriedFlags) {
     Server(HKEY_CURRENT_USER, 0, L"u0", L"u", L"", L"true", nullptr);
     Server(HKEY_CURRENT_USER, 1, L"u1", L"u", L"", L"1", L"yes");
     Server(HKEY_CURRENT_USER, 2, L"u2", L"u", L"", L"0", L"1");
-    manager_.ReadServerListFromRegistry();
-    ASSERT_EQ(manager_.GetServerCount(), 5);
+    list_.ReadServerListFromRegistry();
+    ASSERT_EQ(list_.GetServerCount(), 5);
     struct Expect {
         bool trusted, autoConnect;
     } expected[] = {{true, true}, {true, false}, {false, false}, {true, false}, {false, true}};
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(manager_.GetServerAt(i)->trustedLogin, expected[i].trusted) << i;
-        EXPECT_EQ(manager_.GetServerAt(i)->autoConnect, expected[i].autoConnect) << i;
+        EXPECT_EQ(list_.GetServerAt(i)->trustedLogin, expected[i].trusted) << i;
+        EXPECT_EQ(list_.GetServerAt(i)->autoConnect, expected[i].autoConnect) << i;
     }
 }
 
@@ -242,11 +241,11 @@ TEST_F(TSRegistryTest, WriteLeavesExactlyTheCurrentEntries) {
               ERROR_SUCCESS);
     RegCloseKey(sub);
 
-    manager_.AddServer(L"one", L"ann", L"first", false, true);
-    manager_.AddServer(L"two", L"", L"", true, false);
-    manager_.AddServer(L"three", L"carl", L"a password of more than fifty-five characters, stored whole", false,
+    list_.AddServer(L"one", L"ann", L"first", false, true);
+    list_.AddServer(L"two", L"", L"", true, false);
+    list_.AddServer(L"three", L"carl", L"a password of more than fifty-five characters, stored whole", false,
                        false);
-    manager_.WriteServerListToRegistry();
+    list_.WriteServerListToRegistry();
 
     std::vector<std::wstring> expected;
     for (int n = 0; n < 3; ++n)
@@ -267,11 +266,11 @@ TEST_F(TSRegistryTest, WriteLeavesExactlyTheCurrentEntries) {
     EXPECT_EQ(GetText(HKEY_CURRENT_USER, L"TesseraPassword_1").size(), 64u);  // the empty password too
 
     // What was written reads back whole, the long password included.
-    TSManager reread(nullptr, kNoDms);
+    TSServerList reread;
     reread.ReadServerListFromRegistry();
     ASSERT_EQ(reread.GetServerCount(), 3);
     for (int i = 0; i < 3; ++i) {
-        const TSServerEntry* a = manager_.GetServerAt(i);
+        const TSServerEntry* a = list_.GetServerAt(i);
         const TSServerEntry* b = reread.GetServerAt(i);
         EXPECT_EQ(a->server, b->server);
         EXPECT_EQ(a->userName, b->userName);
@@ -284,10 +283,10 @@ TEST_F(TSRegistryTest, WriteLeavesExactlyTheCurrentEntries) {
 
 TEST_F(TSRegistryTest, WritingAnEmptyListLeavesAnEmptyKey) {
     Server(HKEY_CURRENT_USER, 0, L"old", L"u", L"", L"1", L"1");
-    manager_.WriteServerListToRegistry();
+    list_.WriteServerListToRegistry();
     EXPECT_TRUE(ValueNames(HKEY_CURRENT_USER).empty());
-    manager_.ReadServerListFromRegistry();
-    EXPECT_EQ(manager_.GetServerCount(), 0);
+    list_.ReadServerListFromRegistry();
+    EXPECT_EQ(list_.GetServerCount(), 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "VxHostedTest.h"
 #include "Utilities/CAPHandles.h"
 #include "dms/TSManager.h"
+#include "module/TSPreferences.h"
 #include "dms/TesseraClient.h"
 #include "tessera/StandIn.h"
 
@@ -43,7 +44,7 @@ protected:
         doc.name = L"Contract";
         doc.number = 7;
         ASSERT_EQ(tessera::AddDocument(s, doc, nullptr), S_OK);
-        manager_ = std::make_unique<TSManager>(host().MainWindow());
+        manager_ = std::make_unique<TSManager>(host().MainWindow(), servers_);
         ASSERT_TRUE(manager_->IsDmsAvailable());
     }
     void TearDown() override {
@@ -72,24 +73,27 @@ protected:
 
     CAPComApartment com_{CoInitialize(nullptr)};  // the test's own hold on COM, outliving the manager's
     VxTempFolder store_;
+    TSServerList servers_;
     std::unique_ptr<TSManager> manager_;
 };
 
 TEST_F(TSSessionTest, CreationClearsTheFlagsAndProbesTheClient) {
-    const TSManager& m = *manager_;
-    for (bool flag : {m.enableOpen, m.enableSave, m.openShortcutInvert, m.saveShortcutInvert, m.openDefaultLocation,
-                      m.saveDefaultLocation, m.defaultsSuppressed, m.explicitSaveOnly, m.saveButtonActive})
+    const TSPreferences p;
+    for (bool flag : {p.enableOpen, p.enableSave, p.openShortcutInvert, p.saveShortcutInvert, p.openDefaultLocation,
+                      p.saveDefaultLocation, p.defaultsSuppressed, p.explicitSaveOnly, p.saveButtonActive})
         EXPECT_FALSE(flag);
+    const TSManager& m = *manager_;
     EXPECT_EQ(m.GetParentWindow(), host().MainWindow());
     EXPECT_NE(m.GetDms(), nullptr);
     EXPECT_TRUE(m.ProbeDmsClient());
 }
 
 TEST_F(TSSessionTest, WithoutTheDmsObjectEverythingAnswersNo) {
-    TSManager without(nullptr, kNoDms);
+    TSServerList none;
+    TSManager without(nullptr, none, kNoDms);
     EXPECT_FALSE(without.IsDmsAvailable());
     EXPECT_EQ(without.GetDms(), nullptr);
-    without.AddServer(L"alpha", L"ann", L"pw1", false, false, true);
+    none.AddServer(L"alpha", L"ann", L"pw1", false, false, true);
     EXPECT_FALSE(without.Login(L"alpha", false, L"ann", L"pw1"));
     EXPECT_FALSE(without.Logout(L"alpha"));
     EXPECT_EQ(without.GetDocument(L"alpha", L"Main", 7, 1), nullptr);
@@ -143,24 +147,24 @@ TEST_F(TSSessionTest, LogoutEndsAndRemovesTheSessionUnlessItFails) {
 }
 
 TEST_F(TSSessionTest, ConnectedServerWhoseLogoutFailsIsKept) {
-    manager_->AddServer(L"alpha", L"ann", L"pw1", false, false);
-    TSServerEntry* entry = manager_->FindServer(L"alpha");
+    servers_.AddServer(L"alpha", L"ann", L"pw1", false, false);
+    TSServerEntry* entry = servers_.FindServer(L"alpha");
     entry->connected = manager_->Login(entry->server, entry->trustedLogin, entry->userName, entry->password);
     ASSERT_TRUE(entry->connected);
     ASSERT_EQ(tessera::AddRefusal(store_.path(), L"Logout", 1), S_OK);
 
     // The removal rule of the exported table: log out first, keep the entry when that fails.
-    if (manager_->Logout(L"alpha")) manager_->RemoveServer(L"alpha");
-    ASSERT_EQ(manager_->FindServer(L"alpha"), entry);
+    if (manager_->Logout(L"alpha")) servers_.RemoveServer(L"alpha");
+    ASSERT_EQ(servers_.FindServer(L"alpha"), entry);
     EXPECT_TRUE(entry->connected);
     EXPECT_TRUE(LoggedIn(L"alpha"));
 }
 
 TEST_F(TSSessionTest, GetDocumentOnlyThroughAConnectedServer) {
-    manager_->AddServer(L"alpha", L"ann", L"pw1", false, false);
+    servers_.AddServer(L"alpha", L"ann", L"pw1", false, false);
     EXPECT_EQ(manager_->GetDocument(L"alpha", L"Main", 7, 1), nullptr);  // configured, not connected
 
-    TSServerEntry* entry = manager_->FindServer(L"alpha");
+    TSServerEntry* entry = servers_.FindServer(L"alpha");
     entry->connected = manager_->Login(L"alpha", false, L"ann", L"pw1");
     ASSERT_TRUE(entry->connected);
     DmsDocumentPtr holder = manager_->GetDocument(L"alpha", L"Main", 7, 1);
@@ -189,12 +193,12 @@ TEST_F(TSSessionTest, GetDocumentOnlyThroughAConnectedServer) {
 }
 
 TEST_F(TSSessionTest, AnyServerConnectedAsksTheHostFirst) {
-    manager_->AddServer(L"a", L"", L"", false, false);
-    manager_->AddServer(L"b", L"", L"", false, false);
+    servers_.AddServer(L"a", L"", L"", false, false);
+    servers_.AddServer(L"b", L"", L"", false, false);
     size_t before = host().JournalCount("query:43");
     EXPECT_FALSE(manager_->IsAnyServerConnected());
     EXPECT_EQ(host().JournalCount("query:43"), before + 1);
-    manager_->FindServer(L"a")->connected = true;
+    servers_.FindServer(L"a")->connected = true;
     EXPECT_TRUE(manager_->IsAnyServerConnected());
     EXPECT_EQ(host().JournalCount("query:43"), before + 2);
 }

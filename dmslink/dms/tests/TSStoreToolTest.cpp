@@ -63,11 +63,12 @@ TEST_F(TSStoreToolTest, WhatTheToolSeedsThePluginFinds) {
               0);
     EXPECT_NE(RunStoreTool(Store() + L"add-database NOSUCH DOCS"), 0);
 
-    TSManager manager(host().MainWindow());
+    TSServerList servers;
+    TSManager manager(host().MainWindow(), servers);
     ASSERT_TRUE(manager.IsDmsAvailable());
-    manager.AddServer(L"SRV1", L"jdoe", L"secret", false, true);
+    servers.AddServer(L"SRV1", L"jdoe", L"secret", false, true);
     EXPECT_EQ(manager.GetDocument(L"SRV1", L"DOCS", 1234, 1), nullptr);  // not connected yet
-    TSServerEntry* entry = manager.FindServer(L"SRV1");
+    TSServerEntry* entry = servers.FindServer(L"SRV1");
     ASSERT_NE(entry, nullptr);
     EXPECT_FALSE(manager.Login(L"SRV1", false, L"jdoe", L"wrong"));
     entry->connected = manager.Login(L"SRV1", false, L"jdoe", L"secret");

@@ -106,7 +106,7 @@ TEST_F(DeskClientPRFTest, ADescribedDocumentIsTrackedOnceWithoutARecordFile) {
     EXPECT_FALSE(docs_->CheckDeskClientData(nullptr, document_, Lookup()));
     EXPECT_EQ(docs_->GetCount(), 1);
 
-    gTSManager->FindServer(L"SRV1")->connected = false;
+    servers_.FindServer(L"SRV1")->connected = false;
     docs_->RemoveDoc(0);
     EXPECT_FALSE(docs_->CheckDeskClientData(nullptr, document_, Lookup()));  // the server is not connected
 }

@@ -217,7 +217,7 @@ TEST_F(DocumentManagerTest, SkippedClosesBySavedDocumentOrPath) {
     EXPECT_EQ(VersionCount(), 2u);
     ExpectKeptWithItsEdit(byDoc);
 
-    // Checked in by the host itself first (entry 16): the skip is then used by the check-in decision,
+    // Checked in by the host itself first (kTesseraCheckinDocument): the skip is then used by the check-in decision,
     // and the release that follows deletes a copy the DMS has.
     ASSERT_EQ(tessera::UnlockDocument(store_.path(), L"SRV1", L"DOCS", number_, nullptr), S_OK);
     CheckedOut byPath = SavedCopy();

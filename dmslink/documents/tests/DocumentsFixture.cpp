@@ -4,7 +4,6 @@
 
 #include "VxHFT.h"
 #include "documents/TempWorkspace.h"
-#include "startup/PluginState.h"
 
 void DocumentsTest::SetUp() {
     VxHostedTest::SetUp();
@@ -29,10 +28,10 @@ void DocumentsTest::SetUp() {
     ASSERT_EQ(tessera::AddVersion(s, L"SRV1", L"DOCS", number_, files_ / L"v2.pdf", &version), S_OK);
     ASSERT_EQ(version, 2);
 
-    gTSManager = new TSManager(host().MainWindow());
-    ASSERT_TRUE(gTSManager->IsDmsAvailable());
-    ASSERT_TRUE(gTSManager->AddServer(L"SRV1", L"jdoe", L"secret", false, false));
-    ASSERT_TRUE(gTSManager->Login(L"SRV1", false, L"jdoe", L"secret"));
+    manager_ = std::make_unique<TSManager>(host().MainWindow(), servers_);
+    ASSERT_TRUE(manager_->IsDmsAvailable());
+    ASSERT_TRUE(servers_.AddServer(L"SRV1", L"jdoe", L"secret", false, false));
+    ASSERT_TRUE(manager_->Login(L"SRV1", false, L"jdoe", L"secret"));
     docs_ = std::make_unique<CDocumentManager>();
 }
 
@@ -40,8 +39,7 @@ void DocumentsTest::TearDown() {
     if (host_) host().CloseAllDocuments();
     docs_.reset();
     if (host_) DrainIdle();
-    delete gTSManager;
-    gTSManager = nullptr;
+    manager_.reset();
     TesseraRevokeClassObjects();
     SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
     EXPECT_TRUE(host_ == nullptr || host().IdleProcs().empty()) << host().DescribeIdleProcs();
@@ -53,7 +51,7 @@ std::wstring DocumentsTest::RecordFileOf(const std::wstring& file) {
 }
 
 DmsDocumentPtr DocumentsTest::Dms(long number, long version) {
-    return gTSManager->GetDocument(L"SRV1", L"DOCS", number, version);
+    return manager_->GetDocument(L"SRV1", L"DOCS", number, version);
 }
 
 DocumentsTest::CheckedOut DocumentsTest::CheckOut(long version, bool open) {
@@ -89,8 +87,8 @@ void DocumentsTest::EditAndSave(const CheckedOut& copy, const std::string& edit)
 }
 
 DocumentLookup DocumentsTest::Lookup() {
-    return [](const std::wstring& server, const std::wstring& database, long number, long version) {
-        return gTSManager->GetDocument(server, database, number, version);
+    return [this](const std::wstring& server, const std::wstring& database, long number, long version) {
+        return manager_->GetDocument(server, database, number, version);
     };
 }
 

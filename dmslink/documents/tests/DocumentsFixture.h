@@ -1,5 +1,5 @@
 // The host, a DMS stand-in store with server SRV1 (database DOCS, document 1234 "Lease" in versions 1
-// and 2), a TSManager logged in to it as gTSManager, a registry under test and the lifecycle layer
+// and 2), a TSManager logged in to it, a registry under test and the lifecycle layer
 // over both. The plug-in's temporary root is a folder of this test.
 #pragma once
 
@@ -11,8 +11,7 @@
 #include "documents/CDocumentManager.h"
 #include "documents/TempWorkspace.h"
 #include "dms/TSManager.h"
-#include "startup/DocumentLifecycle.h"
-#include "startup/PluginState.h"
+#include "module/CDocumentLifecycle.h"
 #include "tessera/StandIn.h"
 
 class DocumentsTest : public VxHostedTest {
@@ -32,7 +31,7 @@ protected:
     // Edited and saved in the host, with the save notification's mark.
     void EditAndSave(const CheckedOut& copy, const std::string& edit = " edited");
 
-    CDocumentLifecycle Life() { return CDocumentLifecycle(*gTSManager, *docs_); }
+    CDocumentLifecycle Life() { return CDocumentLifecycle(*manager_, *docs_); }
     DocumentLookup Lookup();
     DmsDocumentPtr Dms(long number, long version);
     std::vector<tessera::DocumentInfo> Versions();  // of document 1234
@@ -46,6 +45,8 @@ protected:
     CAPComApartment com_{CoInitialize(nullptr)};
     VxTempFolder store_;
     VxTempFolder files_;
+    TSServerList servers_;
+    std::unique_ptr<TSManager> manager_;
     std::unique_ptr<CDocumentManager> docs_;
     long number_ = 1234;
 

@@ -31,9 +31,9 @@
 #include "VxTrace.h"
 #include "documents/CDocumentManager.h"
 #include "documents/TempWorkspace.h"
-#include "operations/CProgressDlg.h"
+#include "dialogs/CProgressDlg.h"
 #include "operations/TSOperations.h"
-#include "startup/DocumentLifecycle.h"
+#include "module/CDocumentLifecycle.h"
 #include "tessera/StandIn.h"
 #include "vxhost/Host.h"
 #include "vxhost/HostFixture.h"
@@ -334,8 +334,9 @@ int main(int argc, char** argv) {
         tessera::AddDatabase(store, L"SRV1", L"DOCS");
         tessera::AddUser(store, L"SRV1", L"jdoe", L"secret", L"John Doe", false);
         {
-            TSManager manager(host->MainWindow());
-            manager.AddServer(L"SRV1", L"jdoe", L"secret", false, false);
+            TSServerList servers;
+            TSManager manager(host->MainWindow(), servers);
+            servers.AddServer(L"SRV1", L"jdoe", L"secret", false, false);
             if (!manager.Login(L"SRV1", false, L"jdoe", L"secret")) return 2;
             CDocumentManager documents;
             Bench bench{*host, work.Path(), store, manager, documents};

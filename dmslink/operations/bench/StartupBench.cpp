@@ -1,6 +1,7 @@
 // The start-up part of checkout_bench: the real plug-in with 100 configured servers (none logged in
 // automatically) against the host's minimal plug-in, each loaded and initialised by a fresh host.
 #include <windows.h>
+#include <objbase.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dms/TSManager.h"
+#include "dms/TSPasswordCipher.h"
 #include "tessera/StandIn.h"
 #include "vxhost/Host.h"
 
@@ -71,7 +72,7 @@ int RunStartup(const std::wstring& work, const std::wstring& bin) {
     for (int n = 0; n < 100; ++n) {
         SetText(HKEY_CURRENT_USER, Numbered(L"TesseraServer", n), L"SRV" + std::to_wstring(n));
         SetText(HKEY_CURRENT_USER, Numbered(L"TesseraUserName", n), L"user" + std::to_wstring(n));
-        SetText(HKEY_CURRENT_USER, Numbered(L"TesseraPassword", n), TSManager::EncryptPassword(L"secret"));
+        SetText(HKEY_CURRENT_USER, Numbered(L"TesseraPassword", n), TSPasswordCipher::EncryptPassword(L"secret"));
         SetText(HKEY_CURRENT_USER, Numbered(L"TesseraTrustedLogin", n), L"0");
         SetText(HKEY_CURRENT_USER, Numbered(L"TesseraAutoConnect", n), L"0");
     }

@@ -6,7 +6,7 @@
 #include "OperationsFixture.h"
 #include "VxApp.h"
 #include "VxHFT.h"
-#include "operations/CProgressDlg.h"
+#include "dialogs/CProgressDlg.h"
 #include "operations/TSOperations.h"
 
 namespace {
@@ -141,7 +141,7 @@ TEST_F(CheckoutTest, NothingChosenGivesFalseWithoutADialog) {
 }
 
 TEST_F(CheckoutTest, WithoutAConnectedServerNothingIsAsked) {
-    manager_->FindServer(L"SRV1")->connected = false;
+    servers_.FindServer(L"SRV1")->connected = false;
     ASPathName* untouched = reinterpret_cast<ASPathName*>(&count_);
     items_ = untouched;
     count_ = 7;
@@ -153,7 +153,7 @@ TEST_F(CheckoutTest, WithoutAConnectedServerNothingIsAsked) {
     items_ = nullptr;
     count_ = 0;
 
-    manager_->FindServer(L"SRV1")->connected = true;
+    servers_.FindServer(L"SRV1")->connected = true;
     EXPECT_FALSE(Life().OpenDocuments(nullptr, nullptr, nullptr, &count_, true));
     EXPECT_FALSE(Life().OpenDocuments(nullptr, nullptr, &items_, nullptr, true));
     EXPECT_TRUE(Exists(Store() + L"\\presets\\open.txt"));

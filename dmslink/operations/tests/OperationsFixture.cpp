@@ -5,8 +5,7 @@
 #include "VxHFT.h"
 #include "VxTrace.h"
 #include "documents/TempWorkspace.h"
-#include "operations/CProgressDlg.h"
-#include "startup/PluginState.h"
+#include "dialogs/CProgressDlg.h"
 #include "resources/resource.h"
 
 HRESULT RegisterSpyContext(DWORD* cookie, bool emptySelection);
@@ -95,20 +94,20 @@ void OperationsTest::SetUp() {
         ASSERT_EQ(tessera::AddDocument(s, doc, nullptr), S_OK);
     }
 
-    manager_ = gTSManager = new TSManager(host().MainWindow());
+    manager_ = new TSManager(host().MainWindow(), servers_);
     ASSERT_TRUE(manager_->IsDmsAvailable());
-    ASSERT_TRUE(manager_->AddServer(L"SRV1", L"jdoe", L"secret", false, false));
+    ASSERT_TRUE(servers_.AddServer(L"SRV1", L"jdoe", L"secret", false, false));
     ASSERT_TRUE(manager_->Login(L"SRV1", false, L"jdoe", L"secret"));
-    docs_ = gDocumentManager = new CDocumentManager();
+    docs_ = new CDocumentManager();
 }
 
 void OperationsTest::TearDown() {
     if (host_) host().CloseAllDocuments();
     delete docs_;
-    docs_ = gDocumentManager = nullptr;
+    docs_ = nullptr;
     if (host_) DrainIdle();
     delete manager_;
-    manager_ = gTSManager = nullptr;
+    manager_ = nullptr;
     if (spyCookie_) CoRevokeClassObject(spyCookie_);
     spyCookie_ = 0;
     TesseraRevokeClassObjects();

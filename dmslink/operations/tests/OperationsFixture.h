@@ -12,7 +12,7 @@
 #include "WorkspaceRoot.h"
 #include "documents/CDocumentManager.h"
 #include "documents/TempWorkspace.h"
-#include "startup/DocumentLifecycle.h"
+#include "module/CDocumentLifecycle.h"
 #include "tessera/StandIn.h"
 
 // What a progress dialog showed: at initialisation, and after each WM_SETDOCUMENTINFO.
@@ -64,6 +64,7 @@ protected:
     CAPComApartment com_{CoInitialize(nullptr)};
     VxTempFolder store_;
     VxTempFolder files_;
+    TSServerList servers_;
     TSManager* manager_ = nullptr;
     CDocumentManager* docs_ = nullptr;
     // Lease (1234, 1536 bytes, author jdoe), Memo (1235, 3145728 bytes, no author), Budget (1236, 1024

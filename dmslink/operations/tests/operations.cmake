@@ -1,7 +1,6 @@
 vx_test(dmslink_operations_test
   ${CMAKE_CURRENT_LIST_DIR}/OperationsFixture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SpyContext.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ProgressDlgTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CheckoutTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CheckinTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SaveAsTest.cpp

@@ -8,10 +8,8 @@
 #include "VxGuard.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
-#include "documents/CDocumentManager.h"
+#include "boundary/Boundary.h"
 #include "documents/TempWorkspace.h"
-#include "startup/DocumentLifecycle.h"
-#include "startup/PluginState.h"
 
 namespace {
 
@@ -43,61 +41,49 @@ void TraceSavedFile(const std::wstring& path) {
 
 }  // namespace
 
-void TS_DocDidOpen(PDDoc doc) {
-    VX_TRY {
-        if (auto lifecycle = CDocumentLifecycle::Module()) lifecycle->DocumentOpened(doc, FilePathOf(doc));
-    }
-    VX_CATCH(kSite, "TS_DocDidOpen")
-}
-
 void VXAPI TS_OpenHandler(PDDoc doc, void*) {
-    VX_MANAGE_STATE();
-    TS_DocDidOpen(doc);
+    DmslinkEntry(VX_SITE(kSite, "TS_DocDidOpen"),
+                 [&](CDmslinkModule& module) { module.Lifecycle().DocumentOpened(doc, FilePathOf(doc)); });
 }
 
 void VXAPI TS_AVDocDidOpen(AVDoc view, void*) {
-    VX_MANAGE_STATE();
-    VX_TRY { TS_DocDidOpen(VxViewGetDoc(view)); }
-    VX_CATCH(kSite, "TS_AVDocDidOpen")
+    DmslinkEntry(VX_SITE(kSite, "TS_AVDocDidOpen"), [&](CDmslinkModule&) { TS_OpenHandler(VxViewGetDoc(view), nullptr); });
 }
 
 void VXAPI TS_PDDocDidSave(PDDoc doc, void*) {
-    VX_MANAGE_STATE();
-    auto lifecycle = CDocumentLifecycle::Module();
-    if (!lifecycle) return;
-    if (gSaveOrigin.flag && gSaveOrigin.document == doc) return;
-    CDocumentManager& documents = *gDocumentManager;
-    VX_TRY {
-        std::wstring path = FilePathOf(doc);
-        // A skipped save keeps the last Save As path too.
-        if (documents.CheckSkipSavePath(path)) return;
-        VX_TRY { TraceSavedFile(path); }
+    DmslinkEntry(VX_SITE(kSite, "TS_PDDocDidSave"), [&](CDmslinkModule& module) {
+        const SaveOrigin& origin = module.Origin();
+        if (origin.flag && origin.document == doc) return;
+        CDocumentManager& documents = module.Documents();
+        VX_TRY {
+            std::wstring path = FilePathOf(doc);
+            // A skipped save keeps the last Save As path too.
+            if (documents.CheckSkipSavePath(path)) return;
+            VX_TRY { TraceSavedFile(path); }
+            VX_CATCH(kSite, "TS_PDDocDidSave")
+            module.Lifecycle().DocumentSaved(doc, path);
+        }
         VX_CATCH(kSite, "TS_PDDocDidSave")
-        lifecycle->DocumentSaved(doc, path);
-    }
-    VX_CATCH(kSite, "TS_PDDocDidSave")
-    documents.ReleaseLastSaveAsPath();
+        documents.ReleaseLastSaveAsPath();
+    });
 }
 
 void VXAPI TS_PDDocDidClose(PDDoc doc, void*) {
-    VX_MANAGE_STATE();
-    VX_TRY {
-        if (auto lifecycle = CDocumentLifecycle::Module()) lifecycle->DocumentWasClosed(doc);
-    }
-    VX_CATCH(kSite, "TS_PDDocDidClose")
+    DmslinkEntry(VX_SITE(kSite, "TS_PDDocDidClose"),
+                 [&](CDmslinkModule& module) { module.Lifecycle().DocumentWasClosed(doc); });
 }
 
 void VXAPI TS_ClearTempFiles(void*) {
-    VX_MANAGE_STATE();
-    if (gDocumentManager) gDocumentManager->ClearTempFolders();
+    DmslinkEntry(VX_SITE(kSite, "TS_ClearTempFiles"),
+                 [](CDmslinkModule& module) { module.Documents().ClearTempFolders(); });
 }
 
 void VXAPI TS_SaveOrigin(PDDoc doc, const ASUns32* saveParams, void*) {
-    VX_MANAGE_STATE();
-    if (saveParams && (saveParams[1] & kSaveFlagCopy)) {
-        gSaveOrigin.document = doc;
-        gSaveOrigin.flag = true;
-    } else {
-        gSaveOrigin = SaveOrigin{};
-    }
+    DmslinkEntry(VX_SITE(kSite, "TS_SaveOrigin"), [&](CDmslinkModule& module) {
+        SaveOrigin& origin = module.Origin();
+        if (saveParams && (saveParams[1] & kSaveFlagCopy))
+            origin = SaveOrigin{doc, true};
+        else
+            origin = SaveOrigin{};
+    });
 }

@@ -1,4 +1,4 @@
-// DocumentLifecycle.h - one document's way from the host's notifications to the DMS and back, in one
+// CDocumentLifecycle.h - one document's way from the host's notifications to the DMS and back, in one
 // place. The registry (CDocumentManager) holds the state of each tracked copy and answers what an
 // open, a save, a close or a release must do; this layer carries that out with the DMS operations
 // (check-out, check-in, unlock, import) of TSManager.
@@ -13,7 +13,6 @@
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
 
 #include "VarnelSDK.h"
@@ -23,11 +22,9 @@
 class CDocumentLifecycle {
 public:
     CDocumentLifecycle(TSManager& manager, CDocumentManager& documents) : manager_(manager), documents_(documents) {}
-    // The module's own, once start-up created both objects.
-    static std::optional<CDocumentLifecycle> Module();
 
     // ---- open
-    // Open from the DMS (entry 7): every copy is registered as the worker hands it over.
+    // Open from the DMS (kTesseraOpenDialog): every copy is registered as the worker hands it over.
     bool OpenDocuments(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count, bool keepCheckedOut);
     // The host opened a document: a reopened workspace copy or a DeskClient document is tracked, a
     // tracked path gets its host document.
@@ -36,7 +33,7 @@ public:
     // ---- save
     // The host saved a document (after the save notification's own checks).
     void DocumentSaved(PDDoc doc, const std::wstring& path);
-    // Entry 15: marks a tracked document saved, or saves an untracked one to the DMS.
+    // kTesseraDocumentWasSaved: marks a tracked document saved, or saves an untracked one to the DMS.
     void DocumentWasSaved(PDDoc doc);
     // Save to the DMS as a new document; the path the host is to save to, or empty.
     std::wstring SaveDocumentAs(const std::wstring& path, bool rename);
@@ -50,7 +47,7 @@ public:
     void RemoveDocument(const std::wstring& path);
     void RemoveUnusedDocuments();
 
-    // ---- the host's own check-ins (entries 16 and 17)
+    // ---- the host's own check-ins (kTesseraCheckinDocument, kTesseraSaveDocumentOnServer)
     bool CheckinDocument(const std::wstring& path, bool keepCheckedOut);
     bool SaveDocumentOnServer(const std::wstring& path, bool keepCheckedOut, bool releaseRecord);
 

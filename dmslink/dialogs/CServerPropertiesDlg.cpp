@@ -1,4 +1,4 @@
-#include "dms/CServerPropertiesDlg.h"
+#include "dialogs/CServerPropertiesDlg.h"
 
 #include "Utilities/CAPStringUtils.h"
 #include "VxApp.h"
@@ -62,7 +62,7 @@ void CServerPropertiesDlg::OnOK() {
         return;
     }
 
-    TSServerEntry* found = manager_.FindServer(server);
+    TSServerEntry* found = manager_.Servers().FindServer(server);
     if (found && found != entry_) {
         ShowMessage(VxFormatString(IDS_SERVER_EXISTS, server.c_str()));
         return;
@@ -80,13 +80,13 @@ void CServerPropertiesDlg::OnOK() {
         found->trustedLogin = trusted;
         found->autoConnect = autoLogin;
     } else {
-        manager_.AddServer(server, userName, password, trusted, autoLogin, true, false);
+        manager_.Servers().AddServer(server, userName, password, trusted, autoLogin, true, false);
     }
     EndDialog(IDOK);
 }
 
 bool EditServer(TSManager& manager, const std::wstring& server) {
-    TSServerEntry* entry = server.empty() ? nullptr : manager.FindServer(server);
+    TSServerEntry* entry = server.empty() ? nullptr : manager.Servers().FindServer(server);
     CServerPropertiesDlg dialog(manager, entry, manager.GetParentWindow());
     return dialog.DoModal() == IDOK;
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "VxHostedTest.h"
-#include "operations/CProgressDlg.h"
+#include "dialogs/CProgressDlg.h"
 #include "resources/resource.h"
 
 namespace {

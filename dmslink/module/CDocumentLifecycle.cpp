@@ -1,4 +1,4 @@
-#include "startup/DocumentLifecycle.h"
+#include "module/CDocumentLifecycle.h"
 
 #include <utility>
 
@@ -13,7 +13,6 @@
 #include "documents/TempWorkspace.h"
 #include "operations/TSOperations.h"
 #include "resources/resource.h"
-#include "startup/PluginState.h"
 
 namespace {
 
@@ -42,7 +41,10 @@ std::wstring DisplayName(const TrackedDocument& record) {
             return TesseraGetText(document, &ITesseraDocument::get_Description) + L"." +
                    TesseraGetText(document, &ITesseraDocument::get_Extension);
         }
+    } catch (const _com_error&) {
+        // The DMS cannot name it: the copy's own name does.
     } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION(kSite, "CDocumentManager::DocumentWasClosed");
     }
     return CAPNameOf(record.pathName);
 }
@@ -57,11 +59,6 @@ void Tell(const std::wstring& message) {
 }
 
 }  // namespace
-
-std::optional<CDocumentLifecycle> CDocumentLifecycle::Module() {
-    if (!gTSManager || !gDocumentManager) return std::nullopt;
-    return CDocumentLifecycle(*gTSManager, *gDocumentManager);
-}
 
 DocumentLookup CDocumentLifecycle::Lookup() {
     return [this](const std::wstring& server, const std::wstring& database, long number, long version) {
@@ -162,6 +159,7 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
         if (result.empty()) Tell(VxFormatString(IDS_IMPORT_FAILED, static_cast<int>(failure.Error())));
     } catch (...) {
         // The result reached so far stands.
+        VX_LOG_CURRENT_EXCEPTION(kSite, "SaveDocumentAs");
     }
     return result;
 }
@@ -238,10 +236,14 @@ bool CDocumentLifecycle::CheckinDocument(const std::wstring& path, bool keepChec
     TrackedDocument* record = documents_.FindASPathName(path);
     if (!record) return false;
     bool result = CheckIn(record, path, keepCheckedOut);
-    if (keepCheckedOut) {
-        documents_.SkipDocumentClose(path);
-        ReleaseDocument(record, result);
+    // What follows cannot undo the check-in: its result stands whatever happens here.
+    VX_TRY {
+        if (keepCheckedOut) {
+            documents_.SkipDocumentClose(path);
+            ReleaseDocument(record, result);
+        }
     }
+    VX_CATCH("ExtTesseraHFT", "Tessera_CheckinDocument_Internal")
     return result;
 }
 
@@ -252,10 +254,13 @@ bool CDocumentLifecycle::SaveDocumentOnServer(const std::wstring& path, bool kee
     TrackedDocument* record = documents_.FindASPathName(path);
     if (!record) return false;
     bool result = CheckIn(record, path, keepCheckedOut);
-    if (releaseRecord) {
-        if (keepCheckedOut) documents_.SkipDocumentClose(path);
-        ReleaseDocument(record, result);
+    VX_TRY {
+        if (releaseRecord) {
+            if (keepCheckedOut) documents_.SkipDocumentClose(path);
+            ReleaseDocument(record, result);
+        }
     }
+    VX_CATCH("ExtTesseraHFT", "Tessera_SaveDocumentOnServer_Internal")
     return result;
 }
 

@@ -8,12 +8,10 @@
 
 #include "VxHostedTest.h"
 #include "VxPlugin.h"
-#include "dms/CServerPropertiesDlg.h"
-#include "dms/TSManager.h"
-#include "documents/CDocumentManager.h"
+#include "dialogs/CServerPropertiesDlg.h"
 #include "resource.h"
-#include "startup/ExtTesseraHFT.h"
-#include "startup/PluginState.h"
+#include "boundary/ExtTesseraHFT.h"
+#include "boundary/Boundary.h"
 #include "tessera/StandIn.h"
 
 namespace {
@@ -107,28 +105,30 @@ protected:
         ASSERT_EQ(tessera::AddUser(s, L"alpha", L"ann", L"pw1", L"Ann", false), S_OK);
         ASSERT_EQ(tessera::AddUser(s, L"alpha", WindowsUserName(), L"", L"Me", true), S_OK);
         ASSERT_EQ(tessera::AddServer(s, L"beta"), S_OK);
-        gTSManager = new TSManager(host().MainWindow());
-        ASSERT_TRUE(gTSManager->IsDmsAvailable());
+        AdoptModule(std::make_unique<CDmslinkModule>(host().MainWindow()));
+        ASSERT_TRUE(Manager().IsDmsAvailable());
     }
     void TearDown() override {
-        delete gTSManager;
-        gTSManager = nullptr;
+        ReleaseModule().reset();
         TesseraRevokeClassObjects();
         SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
         CoUninitialize();
         VxHostedTest::TearDown();
     }
 
+    TSManager& Manager() { return TheModule()->Manager(); }
+    TSServerList& Servers() { return TheModule()->Servers(); }
+
     INT_PTR Run(TSServerEntry* entry, std::vector<DialogScript::Step> steps) {
         DialogScript script(std::move(steps));
-        CServerPropertiesDlg dialog(*gTSManager, entry, host().MainWindow());
+        CServerPropertiesDlg dialog(Manager(), entry, host().MainWindow());
         INT_PTR result = dialog.DoModal();
         EXPECT_TRUE(script.Finished());
         return result;
     }
     TSServerEntry* Add(const wchar_t* server, const wchar_t* user, const wchar_t* password, bool autoConnect) {
-        EXPECT_TRUE(gTSManager->AddServer(server, user, password, false, autoConnect, false, false));
-        return gTSManager->FindServer(server);
+        EXPECT_TRUE(Servers().AddServer(server, user, password, false, autoConnect, false, false));
+        return Servers().FindServer(server);
     }
 
     VxTempFolder store_;
@@ -171,7 +171,7 @@ TEST_F(ServerDialogTest, ANewTrustedServerNeedsNoCredentialsAndIsAddedConnected)
                          }});
     EXPECT_EQ(result, IDOK);
     EXPECT_TRUE(host().Alerts().empty()) << host().DescribeAlerts();
-    const TSServerEntry* alpha = gTSManager->FindServer(L"alpha");
+    const TSServerEntry* alpha = Servers().FindServer(L"alpha");
     ASSERT_NE(alpha, nullptr);
     EXPECT_TRUE(alpha->connected);
     EXPECT_TRUE(alpha->trustedLogin);
@@ -194,15 +194,15 @@ TEST_F(ServerDialogTest, OkChecksTheFieldsInOrderAndAddsNothingUntilTheLoginSucc
                                        SetText(d, IDC_PASSWORD, L"wrong");
                                        Click(d, IDOK);
                                    },
-                                   [](HWND d) {
-                                       EXPECT_EQ(gTSManager->GetServerCount(), 0);
+                                   [this](HWND d) {
+                                       EXPECT_EQ(Servers().GetServerCount(), 0);
                                        EXPECT_EQ(Text(d, IDC_PASSWORD), L"wrong");
                                        SetText(d, IDC_PASSWORD, L"pw1");
                                        Click(d, IDOK);
                                    }});
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(host().Alerts(), (std::vector<std::wstring>{kNoServer, kNoUser, kNoPassword, kLoginFailed}));
-    const TSServerEntry* alpha = gTSManager->FindServer(L"alpha");
+    const TSServerEntry* alpha = Servers().FindServer(L"alpha");
     ASSERT_NE(alpha, nullptr);
     EXPECT_TRUE(alpha->connected);
     EXPECT_EQ(alpha->password, L"pw1");
@@ -218,14 +218,14 @@ TEST_F(ServerDialogTest, ANameThatAnotherEntryHasIsRefused) {
                                 [](HWND d) { Click(d, IDCANCEL); }});
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(host().Alerts(), (std::vector<std::wstring>{L"Server 'alpha' already exist!"}));
-    EXPECT_EQ(gTSManager->GetServerCount(), 2);
-    EXPECT_EQ(gTSManager->FindServer(L"alpha")->userName, L"ann");
-    EXPECT_FALSE(gTSManager->FindServer(L"alpha")->connected);
+    EXPECT_EQ(Servers().GetServerCount(), 2);
+    EXPECT_EQ(Servers().FindServer(L"alpha")->userName, L"ann");
+    EXPECT_FALSE(Servers().FindServer(L"alpha")->connected);
 }
 
 TEST_F(ServerDialogTest, EditingAConnectedEntryLogsOutThenInWithTheNewDetails) {
     TSServerEntry* alpha = Add(L"alpha", L"ann", L"pw1", true);
-    ASSERT_TRUE(gTSManager->Login(L"alpha", false, L"ann", L"pw1"));
+    ASSERT_TRUE(Manager().Login(L"alpha", false, L"ann", L"pw1"));
     alpha->connected = true;
     INT_PTR result = Run(alpha, {[&](HWND d) {
                                      SetText(d, IDC_PASSWORD, L"wrong");
@@ -243,7 +243,7 @@ TEST_F(ServerDialogTest, EditingAConnectedEntryLogsOutThenInWithTheNewDetails) {
     EXPECT_EQ(host().Alerts(), (std::vector<std::wstring>{kLoginFailed}));
     EXPECT_TRUE(alpha->connected);
     EXPECT_FALSE(alpha->autoConnect);
-    EXPECT_EQ(gTSManager->GetServerCount(), 1);
+    EXPECT_EQ(Servers().GetServerCount(), 1);
 }
 
 TEST_F(ServerDialogTest, TheEditEntryAnswersTrueOnlyForOk) {
@@ -268,8 +268,8 @@ TEST_F(ServerDialogTest, TheEditEntryAnswersTrueOnlyForOk) {
         EXPECT_EQ(edit(unknown), 0);
     }
     DestroyText(unknown);
-    EXPECT_TRUE(gTSManager->FindServer(L"alpha")->connected);
-    EXPECT_EQ(gTSManager->GetServerCount(), 1);
+    EXPECT_TRUE(Servers().FindServer(L"alpha")->connected);
+    EXPECT_EQ(Servers().GetServerCount(), 1);
 }
 
 }  // namespace

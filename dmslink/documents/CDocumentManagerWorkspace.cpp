@@ -1,4 +1,4 @@
-// The registry's side of the temporary workspace: the record file of a tracked copy, the recognition
+// CDocumentManager's side of the temporary workspace: the record file of a tracked copy, the recognition
 // of a reopened copy, the deletion of a record's copy, the start-up recovery and the clearing sweep.
 #include <stdexcept>
 #include <utility>
@@ -89,7 +89,7 @@ void CDocumentManager::DeleteCopyOf(TrackedDocument* record, bool deferred) {
     LetGoOfFolder(record);
     const bool deskClient = record->fromDeskClient;
     std::wstring companion = deskClient ? GetPRFFileName(record->pathName) : RecordFileOf(record->pathName);
-    DeleteLocalCopy(record->pathName, companion, !deskClient, deferred);
+    DeleteLocalCopy(record->pathName, companion, !deskClient, deferred ? &deletions_ : nullptr);
 }
 
 int CDocumentManager::DeleteDocFromTmp(TrackedDocument* record) {
@@ -107,6 +107,12 @@ void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
             const std::wstring recordFile = folder + L"\\TSFile.dat";
             // Nothing reached through a link is sent or deleted.
             if (!IsOwnEntry(folder)) continue;
+            // A copy without a record (a session that ended before its idle moment, or killed) would
+            // stay for good: it goes, unless some process still holds it.
+            if (!CAPPathExists(recordFile)) {
+                if (IsWorkspaceFolderName(entry)) DeleteUnclaimedFolder(folder);
+                continue;
+            }
             // A copy whose record another running host holds is that host's open document.
             CAPHandle claim = ClaimRecordFile(recordFile);
             if (!claim) continue;
@@ -120,7 +126,7 @@ void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
             if (FindASPathName(file)) continue;
             if (!checkin(file, record)) continue;
             claim.Reset();
-            DeleteLocalCopy(file, recordFile, true, true);
+            DeleteLocalCopy(file, recordFile, true, &deletions_);
         }
     }
     VX_CATCH(kSite, "CDocumentManager::RecoverTempDocuments")

@@ -1,6 +1,7 @@
 // CProgressDlg.h - the modal dialog in front of the host while a check-out or check-in worker runs.
-// The worker talks to it only through the three private messages (SendMessage), WM_CLOSE
-// (PostMessage), the initialisation event and the cancel flag.
+// RunWorker starts the worker and shows the dialog until the worker has ended; the worker waits for
+// the dialog's window (WaitForWindow) before it reports, and talks to it only through the three
+// private messages (SendMessage), WM_CLOSE (PostMessage) and the cancel flag.
 #pragma once
 
 #include <windows.h>
@@ -42,12 +43,19 @@ public:
     void SetCaption(const std::wstring& caption);
     void DisableCancel();
     void SetDocumentInfo(const ProgressDocumentInfo* info);
+    // Runs `proc` on a worker thread with the dialog modal in front of the host, and returns once the
+    // worker has ended, with its exit code (1 when no thread could be started). The worker's failures
+    // reach the host's log from here.
+    DWORD RunWorker(LPTHREAD_START_ROUTINE proc, void* params);
+    // For the worker: waits until the dialog's window is there (or a while, or the dialog has ended)
+    // and answers it, or null.
+    HWND WaitForWindow() const;
     // Not owned: the starting operation closes it after the dialog has ended.
     void SetWorkerThread(HANDLE thread) { workerThread_ = thread; }
     // Runs on the main thread for each WM_CHECKEDOUTDOCUMENT, also while the dialog waits for the
     // worker to end; its answer goes back to the worker.
     void SetHandover(std::function<LRESULT(LPARAM)> handover) { handover_ = std::move(handover); }
-    // Set once the window is initialised; the worker waits for it before it reports.
+    // Set once the window is initialised, and again when the dialog has ended.
     HANDLE GetInitEvent() const { return initEvent_.get(); }
 
     INT_PTR DoModal() override;

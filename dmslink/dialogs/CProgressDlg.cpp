@@ -1,4 +1,4 @@
-#include "operations/CProgressDlg.h"
+#include "dialogs/CProgressDlg.h"
 
 #include <commctrl.h>
 
@@ -10,6 +10,8 @@
 namespace {
 
 const UINT_PTR kWorkerWatchTimer = 1;
+// How long a worker waits for the window before it goes on without one.
+const DWORD kInitWait = 10000;
 const UINT kWorkerWatchPeriod = 250;
 
 std::wstring TextOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
@@ -47,6 +49,28 @@ void CProgressDlg::ShowTexts() {
     SetDlgItemText(IDC_DOC_NUMBER, number_);
     SetDlgItemText(IDC_DOC_VERSION, version_);
     SetDlgItemText(IDC_DOC_SIZE, size_);
+}
+
+DWORD CProgressDlg::RunWorker(LPTHREAD_START_ROUTINE proc, void* params) {
+    CAPThread worker(CreateThread(nullptr, 0, proc, params, 0, nullptr));
+    if (!worker) return 1;
+    SetWorkerThread(worker.get());
+    // However the dialog ends (no window at all, or a failure), a worker still waiting goes on at once.
+    struct ReleaseWaitingWorker {
+        HANDLE event;
+        ~ReleaseWaitingWorker() { SetEvent(event); }
+    } release{initEvent_.get()};
+    DoModal();
+    SetEvent(initEvent_.get());
+    DWORD code = CAPJoinThread(worker);
+    workerThread_ = nullptr;
+    VxLogWorkerFailures();
+    return code;
+}
+
+HWND CProgressDlg::WaitForWindow() const {
+    WaitForSingleObject(initEvent_.get(), kInitWait);
+    return GetWorkerWindow();
 }
 
 INT_PTR CProgressDlg::DoModal() {

@@ -8,10 +8,8 @@
 #include "VxHFT.h"
 #include "VxHostedTest.h"
 #include "VxPlugin.h"
-#include "dms/TSManager.h"
-#include "documents/CDocumentManager.h"
-#include "startup/ExtTesseraHFT.h"
-#include "startup/PluginState.h"
+#include "boundary/Boundary.h"
+#include "boundary/ExtTesseraHFT.h"
 
 namespace {
 
@@ -22,17 +20,15 @@ protected:
         ASSERT_EQ(VxPublishHFT(), 1);
         table_ = VxOwnTable();
         ASSERT_NE(table_, nullptr);
-        gTSManager = new TSManager(host().MainWindow());
-        gDocumentManager = new CDocumentManager();
+        AdoptModule(std::make_unique<CDmslinkModule>(host().MainWindow()));
     }
     void TearDown() override {
-        delete gTSManager;
-        gTSManager = nullptr;
-        delete gDocumentManager;
-        gDocumentManager = nullptr;
-        gSaveOrigin = SaveOrigin{};
+        ReleaseModule().reset();
         VxHostedTest::TearDown();
     }
+
+    TSPreferences& Preferences() { return TheModule()->Preferences(); }
+    CDocumentManager& Documents() { return TheModule()->Documents(); }
 
     bool Entry(int index) { return VxEntry<TesseraBoolProc>(table_, index)() != 0; }
 
@@ -40,18 +36,18 @@ protected:
     std::wstring TrackedFile(const std::wstring& name) {
         std::wstring file = folder_ / name;
         EXPECT_TRUE(VxWriteFile(file, "%PDF-1.4\n"));
-        gDocumentManager->AddDocument(nullptr, nullptr, file, false);
+        Documents().AddDocument(nullptr, nullptr, file, false);
         EXPECT_NE(Record(file), nullptr);
         return file;
     }
-    TrackedDocument* Record(const std::wstring& file) { return gDocumentManager->FindASPathName(file); }
+    TrackedDocument* Record(const std::wstring& file) { return Documents().FindASPathName(file); }
 
     HFT table_ = nullptr;
     VxTempFolder folder_;
 };
 
 TEST_F(TesseraTableTest, SaveDecisionFollowsTheTwoHostFlagsAndShift) {
-    TSManager& m = *gTSManager;
+    TSPreferences& m = Preferences();
     m.enableSave = true;
     m.saveDefaultLocation = false;
     m.saveShortcutInvert = true;
@@ -82,16 +78,16 @@ TEST_F(TesseraTableTest, SaveDecisionFollowsTheTwoHostFlagsAndShift) {
 TEST_F(TesseraTableTest, HostFlagsAreSetOnlyByTheByteOne) {
     VxEntry<TesseraSetFlagProc>(table_, kTesseraSetDefaultsSuppressed)(2);
     VxEntry<TesseraSetFlagProc>(table_, kTesseraSetExplicitSaveOnly)(255);
-    EXPECT_FALSE(gTSManager->defaultsSuppressed);
-    EXPECT_FALSE(gTSManager->explicitSaveOnly);
+    EXPECT_FALSE(Preferences().defaultsSuppressed);
+    EXPECT_FALSE(Preferences().explicitSaveOnly);
     VxEntry<TesseraSetFlagProc>(table_, kTesseraSetDefaultsSuppressed)(1);
     VxEntry<TesseraSetFlagProc>(table_, kTesseraSetExplicitSaveOnly)(1);
-    EXPECT_TRUE(gTSManager->defaultsSuppressed);
-    EXPECT_TRUE(gTSManager->explicitSaveOnly);
+    EXPECT_TRUE(Preferences().defaultsSuppressed);
+    EXPECT_TRUE(Preferences().explicitSaveOnly);
 }
 
 TEST_F(TesseraTableTest, OpenDecisionIsFalseWheneverDefaultsAreSuppressed) {
-    TSManager& m = *gTSManager;
+    TSPreferences& m = Preferences();
     m.enableOpen = true;
     for (int bits = 0; bits < 8; ++bits) {
         m.openDefaultLocation = bits & 1;
@@ -106,11 +102,8 @@ TEST_F(TesseraTableTest, OpenDecisionIsFalseWheneverDefaultsAreSuppressed) {
 }
 
 TEST_F(TesseraTableTest, WithoutTheManagersEntriesAnswerFalseAndDoNothing) {
-    gTSManager->enableOpen = gTSManager->enableSave = true;
-    delete gTSManager;
-    gTSManager = nullptr;
-    delete gDocumentManager;
-    gDocumentManager = nullptr;
+    Preferences().enableOpen = Preferences().enableSave = true;
+    ReleaseModule().reset();
     for (int index : {kTesseraIsOpenEnabled, kTesseraIsSaveEnabled, kTesseraIsOpenAvailable, kTesseraIsSaveAvailable,
                       kTesseraIsOpenDefault, kTesseraIsOpenAndSaveEnabled, kTesseraIsSaveDefault})
         EXPECT_FALSE(Entry(index)) << index;
@@ -130,7 +123,7 @@ TEST_F(TesseraTableTest, WithoutTheManagersEntriesAnswerFalseAndDoNothing) {
     EXPECT_TRUE(host().Journal().empty());
 }
 
-// Entry 7 replaced by one that answers three local copies, the second of them missing.
+// kTesseraOpenDialog replaced by one that answers three local copies, the second of them missing.
 std::vector<std::wstring> gChosenFiles;
 ASBool VXAPI ChooseThreeFiles(HWND, const wchar_t* filter, ASPathName** items, ASUns16* count, ASBool keep) {
     EXPECT_EQ(filter, nullptr);
@@ -169,7 +162,7 @@ TEST_F(TesseraTableTest, OpenButtonReportsAFailedDocumentAndGoesOnWithTheNext) {
 TEST_F(TesseraTableTest, CheckinWithoutARecordIsFalse) {
     ASPathName path = MakePath(folder_ / L"untracked.pdf");
     EXPECT_EQ(VxEntry<TesseraCheckinProc>(table_, kTesseraCheckinDocument)(path, 1), 0);
-    EXPECT_EQ(gDocumentManager->SkipClosePath(), L"");
+    EXPECT_EQ(Documents().SkipClosePath(), L"");
     ReleasePath(path);
 }
 
@@ -178,18 +171,18 @@ TEST_F(TesseraTableTest, SaveOnServerKeepsTheRecordUnlessAskedToReleaseIt) {
     ASPathName path = MakePath(kept);
     VxEntry<TesseraSaveOnServerProc>(table_, kTesseraSaveDocumentOnServer)(path, 1, 0);
     EXPECT_NE(Record(kept), nullptr);
-    EXPECT_EQ(gDocumentManager->SkipClosePath(), L"");
+    EXPECT_EQ(Documents().SkipClosePath(), L"");
 
     // Released while kept checked out: the skipped close consumes the mark, the copy stays.
     VxEntry<TesseraSaveOnServerProc>(table_, kTesseraSaveDocumentOnServer)(path, 1, 1);
     EXPECT_EQ(Record(kept), nullptr);
-    EXPECT_EQ(gDocumentManager->SkipClosePath(), L"");
+    EXPECT_EQ(Documents().SkipClosePath(), L"");
     EXPECT_TRUE(vxhost::TempFolder::Exists(kept));
     ReleasePath(path);
 }
 
 TEST_F(TesseraTableTest, ServerEntriesForAnUnknownNameChangeNothing) {
-    ASSERT_TRUE(gTSManager->AddServer(L"alpha", L"ann", L"pw", false, true, false, false));
+    ASSERT_TRUE(TheModule()->Servers().AddServer(L"alpha", L"ann", L"pw", false, true, false, false));
     ASText beta = MakeText(L"Alpha");
     EXPECT_EQ(VxEntry<TesseraServerNameProc>(table_, kTesseraToggleServerConnection)(beta), 0);
     EXPECT_EQ(VxEntry<TesseraServerNameProc>(table_, kTesseraDeleteServer)(beta), 0);
@@ -199,8 +192,8 @@ TEST_F(TesseraTableTest, ServerEntriesForAnUnknownNameChangeNothing) {
               0);
     EXPECT_EQ(user, nullptr);
     DestroyText(beta);
-    ASSERT_EQ(gTSManager->GetServerCount(), 1);
-    EXPECT_FALSE(gTSManager->GetServerAt(0)->connected);
+    ASSERT_EQ(TheModule()->Servers().GetServerCount(), 1);
+    EXPECT_FALSE(TheModule()->Servers().GetServerAt(0)->connected);
 
     ASText alpha = MakeText(L"alpha");
     ASBool trusted = 9, autoConnect = 9, machineWide = 9;
@@ -218,7 +211,7 @@ TEST_F(TesseraTableTest, ServerEntriesForAnUnknownNameChangeNothing) {
     DestroyText(name);
     EXPECT_EQ(VxEntry<TesseraGetServerNameProc>(table_, kTesseraGetServerName)(1, &name), 0);
     EXPECT_EQ(VxEntry<TesseraServerNameProc>(table_, kTesseraDeleteServer)(alpha), 1);
-    EXPECT_EQ(gTSManager->GetServerCount(), 0);
+    EXPECT_EQ(TheModule()->Servers().GetServerCount(), 0);
     DestroyText(alpha);
 }
 
@@ -234,13 +227,13 @@ TEST_F(TesseraTableTest, OpeningBindsOnlyATrackedDocument) {
     ASSERT_NE(untracked, nullptr);
     TS_OpenHandler(untracked->pdDoc(), nullptr);
     TS_AVDocDidOpen(untracked->avDoc(), nullptr);
-    EXPECT_EQ(gDocumentManager->GetCount(), 1);
+    EXPECT_EQ(Documents().GetCount(), 1);
     EXPECT_EQ(Record(tracked)->pdDoc, nullptr);
 
     vxhost::Document* doc = host().OpenDocument(tracked);
     ASSERT_NE(doc, nullptr);
     TS_AVDocDidOpen(doc->avDoc(), nullptr);
-    EXPECT_EQ(gDocumentManager->GetCount(), 1);
+    EXPECT_EQ(Documents().GetCount(), 1);
     EXPECT_EQ(Record(tracked)->pdDoc, doc->pdDoc());
 }
 
@@ -249,17 +242,17 @@ TEST_F(TesseraTableTest, ASkippedSaveClearsTheMarkAndKeepsTheLastSaveAsPath) {
     vxhost::Document* doc = host().OpenDocument(file);
     ASSERT_NE(doc, nullptr);
     TS_OpenHandler(doc->pdDoc(), nullptr);
-    gDocumentManager->SkipDocumentSave(file);
-    gDocumentManager->SetLastSaveAsPath(folder_ / L"elsewhere.pdf");
+    Documents().SkipDocumentSave(file);
+    Documents().SetLastSaveAsPath(folder_ / L"elsewhere.pdf");
 
     TS_PDDocDidSave(doc->pdDoc(), nullptr);
     EXPECT_FALSE(Record(file)->saved);
-    EXPECT_EQ(gDocumentManager->SkipSavePath(), L"");
-    EXPECT_NE(gDocumentManager->LastSaveAsPath(), L"");
+    EXPECT_EQ(Documents().SkipSavePath(), L"");
+    EXPECT_NE(Documents().LastSaveAsPath(), L"");
 
     TS_PDDocDidSave(doc->pdDoc(), nullptr);
     EXPECT_TRUE(Record(file)->saved);
-    EXPECT_EQ(gDocumentManager->LastSaveAsPath(), L"");
+    EXPECT_EQ(Documents().LastSaveAsPath(), L"");
 }
 
 TEST_F(TesseraTableTest, TheSaveOfACopyIsIgnored) {
@@ -267,13 +260,13 @@ TEST_F(TesseraTableTest, TheSaveOfACopyIsIgnored) {
     vxhost::Document* doc = host().OpenDocument(file);
     ASSERT_NE(doc, nullptr);
     TS_OpenHandler(doc->pdDoc(), nullptr);
-    gDocumentManager->SetLastSaveAsPath(folder_ / L"elsewhere.pdf");
+    Documents().SetLastSaveAsPath(folder_ / L"elsewhere.pdf");
 
     const ASUns32 copy[2] = {0, kSaveFlagCopy};
     TS_SaveOrigin(doc->pdDoc(), copy, nullptr);
     TS_PDDocDidSave(doc->pdDoc(), nullptr);
     EXPECT_FALSE(Record(file)->saved);
-    EXPECT_NE(gDocumentManager->LastSaveAsPath(), L"");
+    EXPECT_NE(Documents().LastSaveAsPath(), L"");
 
     const ASUns32 plain[2] = {0, 0};
     TS_SaveOrigin(doc->pdDoc(), plain, nullptr);

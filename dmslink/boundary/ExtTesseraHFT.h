@@ -6,7 +6,7 @@
 
 #include "VarnelSDK.h"
 
-// Fills entries 1..34 of a freshly made table.
+// Fills every TesseraEntry of a freshly made table (entry 0 stays empty).
 void FillTesseraTable(HFT table);
 
 ASBool VXAPI Tessera_IsOpenEnabled_Internal(void);

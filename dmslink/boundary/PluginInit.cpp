@@ -1,0 +1,138 @@
+// dmslink's handshake procedures: initialisation, unload, the start-up idle procedure and the
+// ribbon command of the two "Tessera" items.
+#include <new>
+#include <utility>
+
+#include "Utilities/CAPHandles.h"
+#include "Utilities/CAPLanguage.h"
+#include "Utilities/CAPStringUtils.h"
+#include "VxApp.h"
+#include "VxGuard.h"
+#include "VxHFT.h"
+#include "VxPlugin.h"
+#include "boundary/Boundary.h"
+#include "boundary/ExtTesseraHFT.h"
+#include "resources/resource.h"
+
+namespace {
+
+const char kSite[] = "PluginInit";
+
+// Low half equal, and the fresh atom small enough to travel in 32 bits at all.
+bool IsAtomOf(ASUns32 clientData, const char* name) {
+    ASAtom atom = VxAtom(name);
+    return (atom >> 32) == 0 && static_cast<ASUns32>(atom) == clientData;
+}
+
+ASUns32 AtomLow(const char* name) { return static_cast<ASUns32>(VxAtom(name)); }
+
+void AddRibbonItem(AVRibbon ribbon, ASInt32 image, const char* at, const char* command) {
+    CAPHostIcon icon(VxLoadPNG(image));
+    AVRibbonItem item;
+    {
+        CCT2ASText title(L"Tessera");
+        item = VxAddRibbonItem(ribbon, VxAtom(at), icon.get(), title);
+    }
+    if (item) VxSetRibbonItemProc(item, TS_RibbonCommand, AtomLow(command));
+}
+
+bool OwnEntry(int index) {
+    HFT own = VxOwnTable();
+    return own && own[index] && VxEntry<TesseraBoolProc>(own, index)() != 0;
+}
+
+// The image strip goes back to the host however registration ends.
+class ImageStripLoan {
+public:
+    explicit ImageStripLoan(void* strip) : strip_(strip) {}
+    ~ImageStripLoan() {
+        VX_TRY { VxReturnImageStrip(strip_); }
+        VX_CATCH(kSite, "PluginInit")
+    }
+    ImageStripLoan(const ImageStripLoan&) = delete;
+    ImageStripLoan& operator=(const ImageStripLoan&) = delete;
+
+private:
+    void* strip_;
+};
+
+void StartUp() {
+    HMODULE language = LoadLanguageModule(L"dmslink", true);
+    AdoptModule(std::unique_ptr<CDmslinkModule>(new (std::nothrow) CDmslinkModule(VxMainWindow(), language)));
+    if (!TheModule()) {
+        if (language) {
+            VxSetResourceHandle(VxModuleState()->instance);
+            FreeLibrary(language);
+        }
+        return;
+    }
+    CDmslinkModule& module = *TheModule();
+    if (!module.Manager().ProbeDmsClient()) return;
+
+    TSPreferences& preferences = module.Preferences();
+    if (ReadPreferences(&preferences)) module.Servers().ReadServerListFromRegistry();
+    if (!preferences.enableOpen && !preferences.enableSave) return;
+
+    module.Manager().LogInToAutoConnectServers();
+    AVRibbon ribbon;
+    {
+        ImageStripLoan strip(VxTakeImageStrip(IDP_IMAGE_STRIP));
+        ribbon = VxRibbon();
+        if (preferences.enableOpen) {
+            VxRegisterNotification(kNotifyPDDocDidOpen, reinterpret_cast<void*>(TS_OpenHandler));
+            VxRegisterNotification(kNotifyAVDocDidOpen, reinterpret_cast<void*>(TS_AVDocDidOpen));
+        }
+        if (preferences.enableSave)
+            VxRegisterNotification(kNotifyPDDocDidSave, reinterpret_cast<void*>(TS_PDDocDidSave));
+        VxRegisterNotification(kNotifyPDDocDidClose, reinterpret_cast<void*>(TS_PDDocDidClose));
+        VxRegisterIdle(TS_StartupIdleProc, nullptr, 1);
+        VxRegisterNotification(kNotifyClearTempFiles, reinterpret_cast<void*>(TS_ClearTempFiles));
+        VxRegisterNotification(kNotifyPDDocWillSave, reinterpret_cast<void*>(TS_SaveOrigin));
+    }
+
+    if (OwnEntry(kTesseraIsSaveAvailable)) AddRibbonItem(ribbon, IDP_SAVE, "AVRibbon:Main:SaveAs:Btn", "SaveAs");
+    if (OwnEntry(kTesseraIsOpenAvailable)) AddRibbonItem(ribbon, IDP_OPEN, "AVRibbon:Main:Open:Btn", "Open");
+}
+
+}  // namespace
+
+ASBool VXAPI PluginInit(void) {
+    return VxBoundary(VX_SITE(kSite, "PluginInit"), ASBool(0), [] {
+        StartUp();
+        return ASBool(1);
+    });
+}
+
+ASBool VXAPI PluginUnload(void) {
+    VxBoundary(VX_SITE(kSite, "PluginUnload"), [] {
+        // Gone from the boundary first: nothing the teardown lets the host call reaches it.
+        std::unique_ptr<CDmslinkModule> module = ReleaseModule();
+        module.reset();
+        VxDestroyHFTServer();
+    });
+    return 1;
+}
+
+void VXAPI TS_StartupIdleProc(void*) {
+    DmslinkEntry(VX_SITE(kSite, "TS_StartupIdleProc"), [](CDmslinkModule& module) {
+        VxUnregisterIdle(TS_StartupIdleProc, nullptr);
+        module.Lifecycle().RecoverTempDocuments();
+    });
+}
+
+void VXAPI TS_RibbonCommand(ASUns32 clientData) {
+    VxBoundary(VX_SITE(kSite, "TS_RibbonCommand"), [&] {
+        if (AVRibbon ribbon = VxRibbon()) VxRibbonBeforeCommand(ribbon);
+        HFT own = VxOwnTable();
+        if (!own) return;
+        if (IsAtomOf(clientData, "SaveAs"))
+            VxEntry<TesseraVoidProc>(own, kTesseraFileSaveAsBtnExecuteProc)();
+        else if (IsAtomOf(clientData, "Open"))
+            VxEntry<TesseraVoidProc>(own, kTesseraFileOpenBtnExecuteProc)();
+    });
+}
+
+const VxModuleDef gVxModule = {
+    "VARNELPRO:Tessera", "Tessera", kTesseraTableSize, FillTesseraTable, VxAlwaysTrue, PluginInit, PluginUnload,
+    VxAlwaysTrue,
+};

@@ -1,0 +1,39 @@
+// CDeferredDeletions.h - local copies that the host may still hold open, deleted through the host's
+// own file removal at its next idle moment, each with its folder once that is empty. Whatever still
+// waits when the object goes (the plug-in's unload, after the host has closed its documents) is
+// deleted then: no copy outlives the session that made it. Main thread only.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Utilities/CAPHandles.h"
+#include "VarnelSDK.h"
+
+class CDeferredDeletions {
+public:
+    CDeferredDeletions() = default;
+    ~CDeferredDeletions();
+    CDeferredDeletions(const CDeferredDeletions&) = delete;
+    CDeferredDeletions& operator=(const CDeferredDeletions&) = delete;
+
+    // The copy goes at the host's next idle call, then `folder` when it is given and empty. Raises
+    // when the host refuses the idle procedure; nothing waits then.
+    void Add(CAPHostPath copy, const std::wstring& folder);
+    size_t Waiting() const { return waiting_.size(); }
+    // Every deletion still waiting, now.
+    void RunAll();
+
+private:
+    struct Deletion {
+        CDeferredDeletions* owner;
+        CAPHostPath copy;
+        std::wstring folder;
+    };
+    // The idle procedure; its client data is the Deletion.
+    static void VXAPI DeferredFileDelete(void* deletion);
+    void Run(Deletion* deletion) noexcept;
+
+    std::vector<std::unique_ptr<Deletion>> waiting_;
+};

@@ -1,8 +1,0 @@
-target_sources(dmslink_core PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/PluginInit.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/PluginGlobals.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/DocNotifications.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/DocumentLifecycle.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ExtTesseraHFT.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/TesseraGuids.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/../dms/CServerPropertiesDlg.cpp)
