@@ -19,6 +19,11 @@ add_test(NAME Scenario.faults
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-faults.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-faults)
 set_tests_properties(Scenario.faults PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
 
+# A session that ends at once after its last close, a killed one, and a second host alongside.
+add_test(NAME Scenario.quit
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-quit.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-quit)
+set_tests_properties(Scenario.quit PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+
 # A tampered workspace: links to the outside, a loop, a record naming a file outside its folder.
 add_test(NAME Scenario.hostile
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-hostile.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-hostile)
