@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <mutex>
 
 #include "Files/CAPLongPaths.h"
 #include "Files/CAPPathText.h"
@@ -76,22 +75,24 @@ bool GetUniqueTempFolder(std::wstring* folder) {
 }
 
 bool ClaimTempFolder(std::wstring* folder) {
-    // Numbers are tried from the one after this process's last claim, so that a long run of
-    // check-outs does not try every taken number again each time.
-    static std::mutex hintLock;
-    static std::wstring hintRoot;
-    static int hint = 0;
     std::wstring root = GetTempRootFolder();
-    std::lock_guard<std::mutex> hold(hintLock);
-    if (root != hintRoot) {
-        hintRoot = root;
-        hint = 0;
+    // The search starts at as many as the root holds, so that a long run of check-outs does not try
+    // every taken number again each time, and nothing needs remembering between claims.
+    int first = 0;
+    {
+        WIN32_FIND_DATAW found;
+        CAPFindHandle search(FindFirstFileW((root + L"\\*").c_str(), &found));
+        if (search) {
+            do {
+                ++first;
+            } while (FindNextFileW(search.get(), &found));
+        }
+        first = first > 2 ? first - 2 : 0;  // "." and ".."
     }
     for (int tried = 0; tried < kLastFolderNumber; ++tried) {
-        int n = (hint + tried) % kLastFolderNumber;
+        int n = (first + tried) % kLastFolderNumber;
         std::wstring candidate = VxFormat(L"%s\\VRL%d\\", root.c_str(), n);
         if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-            hint = (n + 1) % kLastFolderNumber;
             if (folder) *folder = candidate;
             return true;
         }
