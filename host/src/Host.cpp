@@ -232,6 +232,25 @@ void Host::Raise(ASInt32 code, const char* what) {
     throw error;
 }
 
+void Host::FailMakingCall(long n) {
+    if (n <= 0) {
+        counting_.store(false);
+        return;
+    }
+    makingCalls_.store(0);
+    faultFired_.store(false);
+    faultAt_.store(n);
+    counting_.store(true);
+}
+
+void Host::CountMakingCall(const char* entry) {
+    if (!counting_.load()) return;
+    // Only the call that brings the count to n sees it equal, whichever thread makes it.
+    if (++makingCalls_ != faultAt_.load()) return;
+    faultFired_.store(true);
+    Raise(kErrGeneral, (std::string("injected ") + entry).c_str());
+}
+
 // ---- application view ----------------------------------------------------------------------------
 
 void Host::AddAlert(const std::wstring& text) {

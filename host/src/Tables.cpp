@@ -47,6 +47,14 @@ Host* Current(const char* entry) {
     return h;
 }
 
+// The host for an entry that makes or fetches something: while a fault is armed the call counts,
+// and the armed one raises instead of answering.
+Host* Making(const char* entry) {
+    Host* h = Current(entry);
+    if (h) h->CountMakingCall(entry);
+    return h;
+}
+
 // ---- core
 
 ASInt32 VXAPI CoreGetExceptionErrorCode() {
@@ -55,14 +63,14 @@ ASInt32 VXAPI CoreGetExceptionErrorCode() {
 }
 
 ASAtom VXAPI CoreAtomFromString(const char* name) {
-    Host* h = Current("core 5");
+    Host* h = Making("core 5");
     if (!h || !name) return 0;
     h->Record(std::string("atom:") + name);
     return h->Atom(name);
 }
 
 HFT VXAPI CoreGetHFTByName(ASAtom name, ASUns32* version) {
-    Host* h = Current("core 10");
+    Host* h = Making("core 10");
     if (!h) return nullptr;
     return h->GetTable(h->AtomName(name), version);
 }
@@ -80,18 +88,21 @@ void VXAPI CoreLog(const char* text) {
 
 // ---- "AS"
 
-void* VXAPI ASmalloc(ASUns32 size) {
-    Host* h = Current("AS 1");
-    if (!h) return nullptr;
+void* NewBlock(Host* h, ASUns32 size) {
     void* block = std::malloc(size ? size : 1);
     if (block) h->Objects().Add(block, std::make_unique<BlockObject>(size));
     return block;
 }
 
+void* VXAPI ASmalloc(ASUns32 size) {
+    Host* h = Making("AS 1");
+    return h ? NewBlock(h, size) : nullptr;
+}
+
 void* VXAPI ASrealloc(void* block, ASUns32 size) {
-    Host* h = Current("AS 2");
+    Host* h = Making("AS 2");
     if (!h) return nullptr;
-    if (!block) return ASmalloc(size);
+    if (!block) return NewBlock(h, size);
     auto* old = h->Objects().UseAs<BlockObject>(block, ObjectKind::Block, "AS 2");
     if (!old) return nullptr;
     // A fresh block rather than realloc: the old address must leave the ledger before it is freed.
@@ -112,7 +123,7 @@ void VXAPI ASfree(void* block) {
 
 HFTServer VXAPI ASNewHFTServer(const char* name, HFTServerProvideProc provider, HFTServerDestroyProc destroy,
                                void* clientData) {
-    Host* h = Current("AS 6");
+    Host* h = Making("AS 6");
     if (!h) return nullptr;
     if (!name || !provider) {
         h->Objects().RecordError("AS 6 given no name or no provider");
@@ -145,7 +156,7 @@ void VXAPI ASDestroyHFTServer(HFTServer handle) {
 }
 
 HFT VXAPI ASNewHFT(HFTServer handle, ASUns32 entryCount) {
-    Host* h = Current("AS 8");
+    Host* h = Making("AS 8");
     if (!h) return nullptr;
     auto* server = h->Objects().UseAs<ServerObject>(handle, ObjectKind::Server, "AS 8");
     if (!server) return nullptr;
@@ -170,7 +181,7 @@ void VXAPI ASDestroyHFT(HFT table) {
 }
 
 ASFileSys VXAPI ASGetDefaultFileSys() {
-    Host* h = Current("AS 21");
+    Host* h = Making("AS 21");
     return h ? h->DefaultFileSys() : nullptr;
 }
 
@@ -180,7 +191,7 @@ PathObject* UsePath(Host* h, ASFileSys fs, ASPathName path, const char* user) {
 }
 
 ASPathName VXAPI ASFileSysCopyPath(ASFileSys fs, ASPathName path) {
-    Host* h = Current("AS 24");
+    Host* h = Making("AS 24");
     if (!h) return nullptr;
     PathObject* p = UsePath(h, fs, path, "AS 24");
     return p ? h->Objects().Add(std::make_unique<PathObject>(p->path)) : nullptr;
@@ -205,7 +216,7 @@ ASInt32 VXAPI ASFileSysRemove(ASFileSys fs, ASPathName path) {
 }
 
 ASPathName VXAPI ASFileGetPath(ASFile file) {
-    Host* h = Current("AS 37");
+    Host* h = Making("AS 37");
     if (!h) return nullptr;
     Document* doc = h->FindDocumentByFile(file);
     if (!doc) {
@@ -216,7 +227,7 @@ ASPathName VXAPI ASFileGetPath(ASFile file) {
 }
 
 ASFileSys VXAPI ASFileGetFileSys(ASFile file) {
-    Host* h = Current("AS 38");
+    Host* h = Making("AS 38");
     if (!h) return nullptr;
     if (!h->FindDocumentByFile(file)) {
         h->Objects().RecordError("AS 38 given unknown file " + Hex(file));
@@ -226,7 +237,7 @@ ASFileSys VXAPI ASFileGetFileSys(ASFile file) {
 }
 
 ASPathName VXAPI ASFileSysCreatePath(ASFileSys fs, ASAtom type, const void* pathText, const void* zero) {
-    Host* h = Current("AS 52");
+    Host* h = Making("AS 52");
     if (!h) return nullptr;
     if (!h->IsFileSys(fs)) {
         h->Objects().RecordError("AS 52 given unknown file system " + Hex(fs));
@@ -248,7 +259,7 @@ ASPathName VXAPI ASFileSysCreatePath(ASFileSys fs, ASAtom type, const void* path
 }
 
 ASInt32 VXAPI ASFileSysDisplayText(ASFileSys fs, ASPathName path, ASText out) {
-    Host* h = Current("AS 99");
+    Host* h = Making("AS 99");
     if (!h) return kErrGeneral;
     PathObject* p = UsePath(h, fs, path, "AS 99");
     auto* text = h->Objects().UseAs<TextObject>(out, ObjectKind::Text, "AS 99");
@@ -260,12 +271,12 @@ ASInt32 VXAPI ASFileSysDisplayText(ASFileSys fs, ASPathName path, ASText out) {
 // ---- "ASExtra"
 
 ASText VXAPI ASTextNew() {
-    Host* h = Current("ASExtra 3");
+    Host* h = Making("ASExtra 3");
     return h ? h->Objects().Add(std::make_unique<TextObject>(L"")) : nullptr;
 }
 
 ASText VXAPI ASTextFromUnicode(const wchar_t* text, ASInt32 format) {
-    Host* h = Current("ASExtra 4");
+    Host* h = Making("ASExtra 4");
     return h ? h->Objects().Add(std::make_unique<TextObject>(text ? text : L"")) : nullptr;
 }
 
@@ -275,14 +286,14 @@ void VXAPI ASTextDestroy(ASText text) {
 }
 
 const wchar_t* VXAPI ASTextGetUnicode(ASText text) {
-    Host* h = Current("ASExtra 21");
+    Host* h = Making("ASExtra 21");
     if (!h) return kEmpty;
     auto* t = h->Objects().UseAs<TextObject>(text, ObjectKind::Text, "ASExtra 21");
     return t ? t->value.c_str() : kEmpty;
 }
 
 void VXAPI ASTextSetUnicode(ASText text, const wchar_t* value) {
-    Host* h = Current("ASExtra 36");
+    Host* h = Making("ASExtra 36");
     if (!h) return;
     if (auto* t = h->Objects().UseAs<TextObject>(text, ObjectKind::Text, "ASExtra 36")) t->value = value ? value : L"";
 }
@@ -290,7 +301,7 @@ void VXAPI ASTextSetUnicode(ASText text, const wchar_t* value) {
 // ---- "PDModel"
 
 ASFile VXAPI PDDocGetFile(PDDoc doc) {
-    Host* h = Current("PDModel 79");
+    Host* h = Making("PDModel 79");
     if (!h) return nullptr;
     Document* d = h->FindDocument(doc);
     if (!d) {
@@ -303,21 +314,21 @@ ASFile VXAPI PDDocGetFile(PDDoc doc) {
 // ---- "AppView"
 
 ASAtom VXAPI AVAppGetName() {
-    Host* h = Current("AppView 9");
+    Host* h = Making("AppView 9");
     if (!h) return 0;
     h->Record("app-name");
     return h->Atom(h->Options().appName);
 }
 
 AVDoc VXAPI AVAppGetActiveDoc() {
-    Host* h = Current("AppView 12");
+    Host* h = Making("AppView 12");
     if (!h) return nullptr;
     Document* doc = h->ActiveDocument();
     return doc ? doc->avDoc() : nullptr;
 }
 
 void VXAPI AVAppRegisterIdleProc(AVIdleProc proc, void* clientData, ASUns32 period) {
-    Host* h = Current("AppView 39");
+    Host* h = Making("AppView 39");
     if (!h) return;
     if (proc) h->RegisterIdle(proc, clientData, period);
 }
@@ -329,13 +340,13 @@ void VXAPI AVAppUnregisterIdleProc(AVIdleProc proc, void* clientData) {
 }
 
 void VXAPI AVAppRegisterNotification(ASInt32 notification, ExtensionID owner, void* proc, void* clientData) {
-    Host* h = Current("AppView 43");
+    Host* h = Making("AppView 43");
     if (!h) return;
     if (proc) h->RegisterNotification(notification, owner, proc, clientData);
 }
 
 PDDoc VXAPI AVDocGetPDDoc(AVDoc view) {
-    Host* h = Current("AppView 50");
+    Host* h = Making("AppView 50");
     if (!h) return nullptr;
     Document* doc = h->FindDocumentByView(view);
     if (!doc) {
@@ -346,12 +357,12 @@ PDDoc VXAPI AVDocGetPDDoc(AVDoc view) {
 }
 
 ASUns32 VXAPI AVSysGetModifiers() {
-    Host* h = Current("AppView 166");
+    Host* h = Making("AppView 166");
     return h ? h->Modifiers() : 0;
 }
 
 AVDoc VXAPI AVDocOpenFromFile(ASPathName path, ASFileSys fs, void* zero) {
-    Host* h = Current("AppView 497");
+    Host* h = Making("AppView 497");
     if (!h) throw new CVxException{kErrGeneral};
     PathObject* p = UsePath(h, fs, path, "AppView 497");
     if (!p) h->Raise(kErrBadParameter, "AppView 497 without a path");
@@ -359,24 +370,24 @@ AVDoc VXAPI AVDocOpenFromFile(ASPathName path, ASFileSys fs, void* zero) {
 }
 
 AVRibbon VXAPI AVAppGetRibbon() {
-    Host* h = Current("AppView 559");
+    Host* h = Making("AppView 559");
     if (!h) return nullptr;
     return &h->GetRibbon();
 }
 
 HWND VXAPI AVAppGetMainWindow() {
-    Host* h = Current("AppView 567");
+    Host* h = Making("AppView 567");
     return h ? h->MainWindow() : nullptr;
 }
 
 ASInt32 VXAPI AVAppQuery(ASInt32 selector) {
-    Host* h = Current("AppView 663");
+    Host* h = Making("AppView 663");
     if (h) h->Record("query:" + std::to_string(selector));
     return 0;
 }
 
 void* VXAPI AVAppTakeImageStrip(ASInt32 resourceId, ASInt32 zero, ExtensionID ext) {
-    Host* h = Current("AppView 665");
+    Host* h = Making("AppView 665");
     if (!h) return nullptr;
     h->Record("strip-take:" + std::to_string(resourceId));
     return FindResourceObject(h, ObjectKind::ImageStrip, resourceId, ext, "AppView 665");
@@ -418,13 +429,13 @@ ASBool VXAPI AVRibbonRemoveButton(AVRibbon ribbon, ASAtom category, ASAtom panel
 }
 
 void VXAPI AVAlert(ASText text) {
-    Host* h = Current("AppView 824");
+    Host* h = Making("AppView 824");
     if (!h) return;
     if (auto* t = h->Objects().UseAs<TextObject>(text, ObjectKind::Text, "AppView 824")) h->AddAlert(t->value);
 }
 
 AVRibbonItem VXAPI AVRibbonAddItem(AVRibbon ribbon, ASAtom at, AVIcon image, ASText title, ASInt32 mode) {
-    Host* h = Current("AppView 885");
+    Host* h = Making("AppView 885");
     if (!h) return nullptr;
     if (!IsRibbon(h, ribbon, "AppView 885")) return nullptr;
     ImageObject* icon = image ? h->Objects().UseAs<ImageObject>(image, ObjectKind::Icon, "AppView 885") : nullptr;
@@ -446,7 +457,7 @@ AVRibbonItem VXAPI AVRibbonAddItem(AVRibbon ribbon, ASAtom at, AVIcon image, AST
 }
 
 void VXAPI AVRibbonItemSetProc(AVRibbonItem handle, AVRibbonProc proc, ASUns32 clientData) {
-    Host* h = Current("AppView 886");
+    Host* h = Making("AppView 886");
     if (!h) return;
     if (!h->GetRibbon().OwnsItem(handle)) {
         h->Objects().RecordError("AppView 886 given unknown ribbon item " + Hex(handle));
@@ -469,7 +480,7 @@ void VXAPI AVRibbonBeforeCommand(AVRibbon ribbon) {
 }
 
 AVIcon VXAPI AVIconLoadPNG(ASInt32 resourceId, ExtensionID ext) {
-    Host* h = Current("AppView 889");
+    Host* h = Making("AppView 889");
     if (!h) return nullptr;
     h->Record("icon-load:" + std::to_string(resourceId));
     return FindResourceObject(h, ObjectKind::Icon, resourceId, ext, "AppView 889");

@@ -198,6 +198,37 @@ TEST_F(CoreTest, AllocatorTracksBlocksThroughResize) {
     EXPECT_TRUE(host().Objects().Errors().empty());
 }
 
+// A plug-in cleans up through releases, the log and entry 4 while it handles an injected fault:
+// none of them may count or raise.
+TEST_F(CoreTest, AnArmedFaultRaisesOnceAtTheNthMakingCall) {
+    ASPathName path = MakePath(L"C:\\a.pdf");
+    ASText text = MakeText(L"a");
+    void* block = VxEntry<ASmallocProc>(AS(), kASmalloc)(8);
+    host().FailMakingCall(2);
+    ReleasePath(path);
+    DestroyText(text);
+    VxEntry<ASfreeProc>(AS(), kASfree)(block);
+    VxEntry<CoreLogProc>(Core(), kCoreLog)("line\n");
+    VxEntry<CoreGetExceptionErrorCodeProc>(Core(), kCoreGetExceptionErrorCode)();
+    EXPECT_EQ(host().MakingCalls(), 0);
+
+    AtomOf(Core(), "first");
+    ASInt32 caught = 0;
+    try {
+        MakeText(L"second");
+    } catch (CVxException* e) {
+        caught = e->errorCode;
+    }
+    EXPECT_EQ(caught, kErrGeneral);
+    EXPECT_TRUE(host().InjectedFaultFired());
+    EXPECT_EQ(host().JournalMatching("raise:").back(), "raise:0x40000001 injected ASExtra 4");
+    DestroyText(MakeText(L"third"));  // spent: answers again
+    EXPECT_EQ(host().MakingCalls(), 3);
+    host().FailMakingCall(0);
+    AtomOf(Core(), "not counted");
+    EXPECT_EQ(host().MakingCalls(), 3);
+}
+
 // The accounting itself, without the fixture (which would fail these tests on purpose).
 TEST(Ledger, ReportsLeaksDoubleAndUnknownReleases) {
     Host host;

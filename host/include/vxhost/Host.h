@@ -7,6 +7,7 @@
 // plug-in's worker threads may call none.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -288,6 +289,17 @@ public:
     std::string DescribeIdleProcs() const;
     std::string DescribeAlerts() const;
 
+    // ---- injected faults
+    // Arms a host exception at the n-th call a plug-in makes to a table entry that makes or fetches
+    // something (0 disarms): that call raises kErrGeneral as a host error does, journalled
+    // "raise:<code> injected <entry>", and the fault is spent. Release, free, unregister, log and
+    // raise entries never count. Each arming starts the count afresh; disarming keeps it.
+    void FailMakingCall(long n);
+    long MakingCalls() const { return makingCalls_.load(); }
+    bool InjectedFaultFired() const { return faultFired_.load(); }
+    // One making call of `entry`; raises when it is the armed one.
+    void CountMakingCall(const char* entry);
+
     // ---- used by the table entries
     bool OnMainThread() const;
     void CheckThread(const char* entry);
@@ -358,6 +370,10 @@ private:
     AlertHandler alertHandler_;
     WindowHook windowHook_;
     Document* active_ = nullptr;
+    std::atomic<bool> counting_{false};
+    std::atomic<long> faultAt_{0};
+    std::atomic<long> makingCalls_{0};
+    std::atomic<bool> faultFired_{false};
 };
 
 // Conversions used by the host and its tools.
