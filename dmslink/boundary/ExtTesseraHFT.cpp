@@ -111,7 +111,7 @@ ASPathName VXAPI Tessera_GetSaveAsPath_Internal(ASPathName path) {
         AVDoc view = VxActiveDoc();
         PDDoc doc = view ? VxViewGetDoc(view) : nullptr;
         if (!doc) return ASPathName(nullptr);
-        CAPHostPath source(VxFileGetPath(VxDocGetFile(doc)));
+        CAPHostPath source = CAPFilePath(VxDocGetFile(doc));
         std::wstring target = documents.AcquireTempPathNameForPath(PathIn(source.get()));
         // Held until it is handed out: a failure on the way releases it.
         CAPHostPath result(PathOut(target));

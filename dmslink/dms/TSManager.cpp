@@ -111,12 +111,14 @@ bool TSManager::Logout(const std::wstring& server) {
     if (!dmsAvailable_) return false;
 
     HRESULT result = S_OK;
+    bool loggedOut = false;
     try {
         ITesseraSessionsPtr sessions = TesseraSessions(dms_);
         ITesseraSessionPtr session = TesseraSessionFor(sessions, server);
         long answer = 1;
         TesseraCheck(session->Logout(&answer), __uuidof(ITesseraSession));
-        if (answer == 0) TesseraCheck(sessions->Remove(TesseraBstr(server)), __uuidof(ITesseraSessions));
+        loggedOut = answer == 0;
+        if (loggedOut) TesseraCheck(sessions->Remove(TesseraBstr(server)), __uuidof(ITesseraSessions));
         result = answer;
     } catch (const _com_error& error) {
         result = error.Error();
@@ -124,7 +126,9 @@ bool TSManager::Logout(const std::wstring& server) {
         VX_LOG_CURRENT_EXCEPTION(kSite, "TSManager::Logout");
         result = E_UNEXPECTED;
     }
-    if (TSServerEntry* entry = servers_.FindServer(server); entry && result == 0) entry->connected = false;
+    // A session that logged out is no longer connected, even when it could not leave the collection.
+    if (TSServerEntry* entry = servers_.FindServer(server); entry && (result == 0 || loggedOut))
+        entry->connected = false;
     return result == 0;
 }
 

@@ -42,9 +42,14 @@ LSTATUS WriteText(HKEY key, const std::wstring& name, const std::wstring& text) 
 }
 
 
+struct StoredValue {
+    std::wstring name;
+    std::wstring text;
+};
+
 // Removes every value not named in `keep` and every sub-key, so that the key holds exactly what
 // was just written.
-void RemoveStale(HKEY key, const std::vector<std::wstring>& keep) {
+void RemoveStale(HKEY key, const std::vector<StoredValue>& keep) {
     std::vector<std::wstring> stale;
     std::vector<wchar_t> name(16384);
     for (DWORD i = 0;; ++i) {
@@ -54,7 +59,7 @@ void RemoveStale(HKEY key, const std::vector<std::wstring>& keep) {
         if (status != ERROR_SUCCESS) continue;
         std::wstring value(name.data(), length);
         bool kept = false;
-        for (const std::wstring& k : keep) kept = kept || CAPSameTextIgnoringCase(k, value);
+        for (const StoredValue& k : keep) kept = kept || CAPSameTextIgnoringCase(k.name, value);
         if (!kept) stale.push_back(value);
     }
     for (const std::wstring& value : stale) RegDeleteValueW(key, value.c_str());
@@ -172,31 +177,30 @@ void TSServerList::ReadServerListFromRegistry() {
 
 void TSServerList::WriteServerListToRegistry() {
     VX_TRY {
+        // Every value is made before anything changes: a password that cannot be encrypted leaves the
+        // user's list as it was, never with a password lost.
+        std::vector<StoredValue> values;
+        values.reserve(static_cast<size_t>(servers_.GetCount()) * 5);
+        for (int i = 0; i < servers_.GetCount(); ++i) {
+            const TSServerEntry* entry = GetServerAt(i);
+            std::wstring password = TSPasswordCipher::EncryptPassword(entry->password);
+            if (password.empty()) return;
+            values.push_back({ValueName(kServerValue, i), entry->server});
+            values.push_back({ValueName(kUserNameValue, i), entry->userName});
+            values.push_back({ValueName(kPasswordValue, i), std::move(password)});
+            values.push_back({ValueName(kTrustedLoginValue, i), entry->trustedLogin ? L"1" : L"0"});
+            values.push_back({ValueName(kAutoConnectValue, i), entry->autoConnect ? L"1" : L"0"});
+        }
         // The key is opened (or made) before anything changes, and stale values go only after
         // every entry is written: a failure never leaves the user without a list.
         CAPRegistryKey key;
-        LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, TesseraKeyPath().c_str(), 0, nullptr,
-                                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr);
-        if (status != ERROR_SUCCESS) return;
-
-        std::vector<std::wstring> written;
-        auto write = [&](const wchar_t* base, int number, const std::wstring& text) {
-            if (status != ERROR_SUCCESS) return;
-            std::wstring name = ValueName(base, number);
-            status = WriteText(key.get(), name, text);
-            written.push_back(std::move(name));
-        };
-        for (int i = 0; i < servers_.GetCount() && status == ERROR_SUCCESS; ++i) {
-            const TSServerEntry* entry = GetServerAt(i);
-            write(kServerValue, i, entry->server);
-            write(kUserNameValue, i, entry->userName);
-            write(kPasswordValue, i, TSPasswordCipher::EncryptPassword(entry->password));
-            write(kTrustedLoginValue, i, entry->trustedLogin ? L"1" : L"0");
-            write(kAutoConnectValue, i, entry->autoConnect ? L"1" : L"0");
-        }
-        if (status == ERROR_SUCCESS) RemoveStale(key.get(), written);
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, TesseraKeyPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+            return;
+        for (const StoredValue& value : values)
+            if (WriteText(key.get(), value.name, value.text) != ERROR_SUCCESS) return;
+        RemoveStale(key.get(), values);
     }
     // The log names the operation as administrators know it from the log of every release.
     VX_CATCH("TSManager", "TSManager::WriteServerListToRegistry")
 }
-

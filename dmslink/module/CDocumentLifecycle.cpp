@@ -108,7 +108,7 @@ void CDocumentLifecycle::DocumentWasSaved(PDDoc doc) {
         if (!doc) return;
         HFT table = VxOwnTable();
         if (!table || !table[kTesseraIsSaveEnabled] || !VxEntry<TesseraBoolProc>(table, kTesseraIsSaveEnabled)()) return;
-        CAPHostPath source(VxFileGetPath(VxDocGetFile(doc)));
+        CAPHostPath source = CAPFilePath(VxDocGetFile(doc));
         SaveDocumentAs(CAPHostPathText(source.get()), true);
     }
     VX_CATCH(kSite, "CDocumentManager::DocumentWasSaved")

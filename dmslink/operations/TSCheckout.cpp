@@ -2,6 +2,7 @@
 // main thread, which registers it before the worker starts on the next.
 #include <algorithm>
 
+#include "Files/CAPPathText.h"
 #include "VxApp.h"
 #include "VxGuard.h"
 #include "VxHFT.h"
@@ -182,7 +183,7 @@ void CCheckoutHandover::Attach(CProgressDlg& dialog) {
 LRESULT CCheckoutHandover::Take(CheckedOutDocument* copy) {
     if (!copy || count_ >= capacity_) return 0;
     VX_TRY {
-        CAPHostPath path(VxPathFromWide(copy->path.c_str()));
+        CAPHostPath path = CAPMakeHostPath(copy->path);
         if (!path || !sink_.Register(*copy)) return 0;
         items_[count_++] = path.Release();
         return 1;

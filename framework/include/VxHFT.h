@@ -62,7 +62,9 @@ inline HFTServer VxNewHFTServer(const char* name, HFTServerProvideProc provider,
 inline void VxDestroyHFTServerRaw(HFTServer server) { VxCall<ASDestroyHFTServerProc>(kHftAS, kASDestroyHFTServer)(server); }
 inline HFT VxNewHFT(HFTServer server, ASUns32 entries) { return VxCall<ASNewHFTProc>(kHftAS, kASNewHFT)(server, entries); }
 inline void VxDestroyHFT(HFT table) { VxCall<ASDestroyHFTProc>(kHftAS, kASDestroyHFT)(table); }
-inline ASFileSys VxDefaultFileSys() { return VxCall<ASGetDefaultFileSysProc>(kHftAS, kASGetDefaultFileSys)(); }
+// The host's default file system, asked once per handshake: releasing a path never depends on
+// asking the host again.
+ASFileSys VxDefaultFileSys();
 inline ASPathName VxCopyPath(ASFileSys fs, ASPathName path) { return VxCall<ASFileSysCopyPathProc>(kHftAS, kASFileSysCopyPath)(fs, path); }
 inline void VxReleasePath(ASFileSys fs, ASPathName path) { VxCall<ASFileSysReleasePathProc>(kHftAS, kASFileSysReleasePath)(fs, path); }
 inline ASInt32 VxRemoveFile(ASFileSys fs, ASPathName path) { return VxCall<ASFileSysRemoveProc>(kHftAS, kASFileSysRemove)(fs, path); }

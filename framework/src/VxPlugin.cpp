@@ -35,6 +35,7 @@ const LegacySlot kLegacy[] = {
 const char kSite[] = "VxPlugin";
 
 DWORD sHostThread = 0;
+ASFileSys sDefaultFileSys = nullptr;
 
 HFTServer sServer;
 HFT sCachedTable;
@@ -59,6 +60,11 @@ void ImportLegacy(HFT* legacy) {
 const char* VxHFTName(int slot) { return slot >= 0 && slot < kHftCount ? kTableNames[slot] : ""; }
 
 HFT VxOwnTable() { return sOwnTable; }
+
+ASFileSys VxDefaultFileSys() {
+    if (!sDefaultFileSys) sDefaultFileSys = VxCall<ASGetDefaultFileSysProc>(kHftAS, kASGetDefaultFileSys)();
+    return sDefaultFileSys;
+}
 
 bool VxOnHostThread() noexcept { return sHostThread == 0 || sHostThread == GetCurrentThreadId(); }
 HFT VxCachedTable() { return sCachedTable; }
@@ -90,6 +96,7 @@ extern "C" ASBool VXAPI PISetupSDK(ASUns32 handshakeVersion, void* sdkData) {
         if ((handshakeVersion != kVxHandshakeV1 && handshakeVersion != kVxHandshakeV2) || !sdkData) return 0;
         const VxSDKData* data = static_cast<const VxSDKData*>(sdkData);
         sHostThread = GetCurrentThreadId();
+        sDefaultFileSys = nullptr;
         gVxSDKWord0 = data->word0;
         gVxSDKWord1 = data->word1;
         gVxExtensionID = reinterpret_cast<ExtensionID>(data->extensionID);
@@ -154,4 +161,5 @@ void VxResetForTests() {
     sCachedTable = nullptr;
     sOwnTable = nullptr;
     sHostThread = 0;
+    sDefaultFileSys = nullptr;
 }

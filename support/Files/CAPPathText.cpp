@@ -43,7 +43,16 @@ std::wstring CAPHostPathText(ASPathName path) {
     return value ? std::wstring(value) : std::wstring();
 }
 
-CAPHostPath CAPMakeHostPath(const std::wstring& text) { return CAPHostPath(VxPathFromWide(text.c_str())); }
+// The default file system is asked for before a path exists: its release then never has to ask.
+CAPHostPath CAPMakeHostPath(const std::wstring& text) {
+    VxDefaultFileSys();
+    return CAPHostPath(VxPathFromWide(text.c_str()));
+}
+
+CAPHostPath CAPFilePath(ASFile file) {
+    VxDefaultFileSys();
+    return CAPHostPath(VxFileGetPath(file));
+}
 
 bool CAPSamePath(const std::wstring& a, const std::wstring& b) {
     if (a.empty() || b.empty()) return false;

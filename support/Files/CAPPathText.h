@@ -12,6 +12,8 @@
 std::wstring CAPHostPathText(ASPathName path);
 // A new host path (default file system, "Wstring" type) for the text; none when the host cannot make one.
 CAPHostPath CAPMakeHostPath(const std::wstring& text);
+// The path of an open file, released in the default file system.
+CAPHostPath CAPFilePath(ASFile file);
 
 // The same file: absolute forms equal without regard to case, a trailing backslash of an existing
 // folder not counted. False when either is empty.

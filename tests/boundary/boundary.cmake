@@ -7,5 +7,6 @@ if(VX_WITH_TESTS AND TARGET dmslink_faults AND TARGET vxtesting)
   target_link_libraries(boundary_faults PRIVATE vxtesting dmslink_core tesserastub gtest)
   add_dependencies(boundary_faults dmslink_faults)
   add_test(NAME Boundary.faults COMMAND boundary_faults WORKING_DIRECTORY ${VX_BIN})
-  set_tests_properties(Boundary.faults PROPERTIES RUN_SERIAL TRUE TIMEOUT 1500)
+  set_tests_properties(Boundary.faults PROPERTIES RUN_SERIAL TRUE TIMEOUT 1500
+                       ENVIRONMENT "BOUNDARY_SUMMARY=${CMAKE_BINARY_DIR}/boundary-faults.txt")
 endif()
