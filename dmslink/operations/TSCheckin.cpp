@@ -74,11 +74,7 @@ DWORD WINAPI CheckinThreadProc(LPVOID raw) {
     return VxWorkerBoundary(site, static_cast<DWORD>(kUnexpected), [&]() -> DWORD {
         CheckinThreadParams* params = static_cast<CheckinThreadParams*>(raw);
         if (!params || !params->document || !params->path) return 1;
-        CProgressDlg* dialog = params->dialog;
-        if (dialog) dialog->WaitForWindow();
-
-        DWORD exitCode = 1;
-        try {
+        return WorkBehindDialog(site, params->dialog, "Document checkin error:", [&]() -> DWORD {
             long size = 0;
             TesseraCheck(params->document->get_Size(&size), __uuidof(ITesseraDocument));
             long disposition = size > 0 ? 0 : 2;
@@ -89,16 +85,8 @@ DWORD WINAPI CheckinThreadProc(LPVOID raw) {
                                                    &checkedIn),
                          __uuidof(ITesseraDocument));
             VxTrace("Document checkin:", checkedIn ? 1L : 0L);
-            exitCode = checkedIn ? 0 : 1;
-        } catch (const _com_error& failure) {
-            VxTrace("Document checkin error:", static_cast<long>(failure.Error()));
-            exitCode = static_cast<DWORD>(failure.Error());
-        } catch (...) {
-            VX_LOG_CURRENT_EXCEPTION(site.file, site.function);
-            exitCode = static_cast<DWORD>(kUnexpected);
-        }
-        if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
-        return exitCode;
+            return checkedIn ? 0 : 1;
+        });
     });
 }
 

@@ -197,26 +197,15 @@ DWORD WINAPI CheckoutThreadProc(LPVOID raw) {
     return VxWorkerBoundary(site, static_cast<DWORD>(kUnexpected), [&]() -> DWORD {
         CheckoutThreadParams* params = static_cast<CheckoutThreadParams*>(raw);
         if (!params || !params->selection) return 1;
-        CProgressDlg* dialog = params->dialog;
-        if (dialog) dialog->WaitForWindow();
-
-        DWORD exitCode = 1;
-        try {
+        return WorkBehindDialog(site, params->dialog, "Checkout Main Error:", [&]() -> DWORD {
+            DWORD exitCode = 1;
             LONG lowerBound = 0;
             const unsigned total = SelectionCount(params->selection, &lowerBound);
             bool stopped = false;
             for (unsigned k = 0; k < total && !stopped; ++k)
                 stopped = !CheckOutElement(*params, lowerBound + static_cast<LONG>(k), k + 1 >= total, &exitCode);
-            if (!stopped) exitCode = total == 0 ? 1 : 0;
-        } catch (const _com_error& failure) {
-            VxTrace("Checkout Main Error:", static_cast<long>(failure.Error()));
-            exitCode = static_cast<DWORD>(failure.Error());
-        } catch (...) {
-            VX_LOG_CURRENT_EXCEPTION(site.file, site.function);
-            exitCode = static_cast<DWORD>(kUnexpected);
-        }
-        if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
-        return exitCode;
+            return stopped ? exitCode : total == 0 ? 1 : 0;
+        });
     });
 }
 

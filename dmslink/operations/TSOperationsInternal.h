@@ -8,6 +8,9 @@
 
 #include <string>
 
+#include "VxGuard.h"
+#include "VxTrace.h"
+#include "dialogs/CProgressDlg.h"
 #include "dms/TSManager.h"
 
 namespace tsops {
@@ -40,5 +43,25 @@ _variant_t GetContextItem(ITesseraCommandContext* context, const wchar_t* name);
 
 // A user's id; empty without a user.
 std::wstring UserIdOf(ITesseraUser* user);
+
+// The worker's side of the progress dialog: waits for its window, runs `work` under the DMS
+// convention (a DMS failure is traced under `errorLabel` and becomes the exit code, anything else
+// is logged and becomes 0x8000FFFF), then closes the dialog.
+template <class Work>
+DWORD WorkBehindDialog(const VxSite& site, CProgressDlg* dialog, const char* errorLabel, Work&& work) {
+    if (dialog) dialog->WaitForWindow();
+    DWORD exitCode = 1;
+    try {
+        exitCode = work();
+    } catch (const _com_error& failure) {
+        VxTrace(errorLabel, static_cast<long>(failure.Error()));
+        exitCode = static_cast<DWORD>(failure.Error());
+    } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION(site.file, site.function);
+        exitCode = static_cast<DWORD>(kUnexpected);
+    }
+    if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+    return exitCode;
+}
 
 }  // namespace tsops
