@@ -11,7 +11,9 @@ namespace {
 const char kSite[] = "CDocumentManager";
 }  // namespace
 
-CDeferredDeletions::~CDeferredDeletions() { RunAll(); }
+CDeferredDeletions::~CDeferredDeletions() {
+    while (!waiting_.empty()) Run(waiting_.back().get());
+}
 
 void CDeferredDeletions::Add(CAPHostPath copy, const std::wstring& folder) {
     auto deletion = std::make_unique<Deletion>(Deletion{this, std::move(copy), folder});
@@ -19,10 +21,6 @@ void CDeferredDeletions::Add(CAPHostPath copy, const std::wstring& folder) {
     waiting_.reserve(waiting_.size() + 1);
     VxRegisterIdle(DeferredFileDelete, deletion.get(), 1);
     waiting_.push_back(std::move(deletion));
-}
-
-void CDeferredDeletions::RunAll() {
-    while (!waiting_.empty()) Run(waiting_.back().get());
 }
 
 void VXAPI CDeferredDeletions::DeferredFileDelete(void* raw) {

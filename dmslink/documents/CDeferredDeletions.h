@@ -21,9 +21,6 @@ public:
     // The copy goes at the host's next idle call, then `folder` when it is given and empty. Raises
     // when the host refuses the idle procedure; nothing waits then.
     void Add(CAPHostPath copy, const std::wstring& folder);
-    size_t Waiting() const { return waiting_.size(); }
-    // Every deletion still waiting, now.
-    void RunAll();
 
 private:
     struct Deletion {

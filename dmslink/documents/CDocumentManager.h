@@ -143,7 +143,6 @@ public:
 
     // For tests and the exported table.
     const std::wstring& LastSaveAsPath() const { return lastSaveAsPath_; }
-    CDeferredDeletions& Deletions() { return deletions_; }
     const std::wstring& SkipSavePath() const { return skipSavePath_; }
     const std::wstring& SkipClosePath() const { return skipClosePath_; }
     PDDoc SkipClosePDDoc() const { return skipClosePDDoc_; }

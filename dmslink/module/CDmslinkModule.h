@@ -9,6 +9,7 @@
 
 #include <TesseraDMS.h>
 
+#include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
 #include "dms/TSManager.h"
 #include "dms/TSServerList.h"
