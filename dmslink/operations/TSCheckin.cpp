@@ -104,8 +104,13 @@ bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPt
         ITesseraDMS* dms = manager.GetDms();
         // The DMS must never receive a missing or partial file: the caller then keeps the lock and
         // the local copy.
-        if (dms && SessionCount(dms) > 0 && CopyToPrivateFolder(path, copy))
+        if (dms && SessionCount(dms) > 0 && CopyToPrivateFolder(path, copy)) {
+            // Held open (readers welcome) while the DMS takes it, so that another host's start-up
+            // never takes it for a leftover.
+            CAPHandle held(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
             exitCode = RunCheckin(manager, document->document, path, copy, keepCheckedOut);
+        }
     } catch (const _com_error& failure) {
         exitCode = static_cast<DWORD>(failure.Error());
     } catch (...) {
