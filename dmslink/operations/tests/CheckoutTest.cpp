@@ -57,8 +57,8 @@ TEST_F(CheckoutTest, ADocumentInUseIsReportedAndLeftOutOfTheList) {
     EXPECT_EQ(host().Objects().Use(items_, vxhost::ObjectKind::Block, "test")->Describe(),
               "block of " + std::to_string(2 * sizeof(ASPathName)) + " bytes");
     // The refused document's folder stays, so the third one gets the next.
-    EXPECT_EQ(TextOf(items_[0]), Folder(0) + L"1234_1.pdf");
-    EXPECT_EQ(TextOf(items_[1]), Folder(2) + L"1236_1.pdf");
+    EXPECT_EQ(PathText(items_[0]), Folder(0) + L"1234_1.pdf");
+    EXPECT_EQ(PathText(items_[1]), Folder(2) + L"1236_1.pdf");
     EXPECT_EQ(VxReadFile(Folder(0) + L"1234_1.pdf").size(), 1536u);
     EXPECT_TRUE(Exists(Folder(0) + L"TSFile.dat"));
     EXPECT_EQ(docs_->GetCount(), 2);
@@ -289,7 +289,7 @@ TEST_F(CheckoutTest, EachCopyIsRegisteredOnTheMainThreadInSelectionOrder) {
     EXPECT_EQ(sink.files, (Texts{Folder(0) + L"1236_1.pdf", Folder(1) + L"1234_1.pdf", Folder(2) + L"1235_1.pdf"}));
     EXPECT_EQ(sink.recordBeforeRegistration, std::vector<bool>(3, true));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(docs_->GetDocumentAt(i)->pathName, sink.files[i]);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(TextOf(items_[i]), sink.files[i]);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(PathText(items_[i]), sink.files[i]);
 
     // A copy the main thread cannot register goes back: its lock and record file too.
     struct Refusing : CheckoutSink {

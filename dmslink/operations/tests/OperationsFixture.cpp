@@ -182,10 +182,3 @@ void OperationsTest::SetOpen(const std::vector<long>& numbers) {
 void OperationsTest::DrainIdle() {
     for (int round = 0; round < 10 && !host().IdleProcs().empty(); ++round) host().RunIdle();
 }
-
-void OperationsTest::FreeList(ASPathName* items, ASUns16 count) {
-    if (!items) return;
-    for (ASUns16 i = 0; i < count; ++i)
-        if (items[i]) ReleasePath(items[i]);
-    VxFree(items);
-}

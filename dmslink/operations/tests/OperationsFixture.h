@@ -51,10 +51,7 @@ protected:
     long LatestVersion(long number);
     void SetOpen(const std::vector<long>& numbers);
     void DrainIdle();
-    std::wstring TextOf(ASPathName path) { return PathText(path); }
     CDocumentLifecycle Life() { return CDocumentLifecycle(*manager_, *docs_); }
-    // Frees an operation's output list with every path in it.
-    void FreeList(ASPathName* items, ASUns16 count);
 
     static std::wstring Root() { return GetTempRootFolder(); }
     static bool Exists(const std::wstring& path) { return vxhost::TempFolder::Exists(path); }

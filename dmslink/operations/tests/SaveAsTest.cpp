@@ -18,7 +18,7 @@ protected:
         ASUns16 count = 0;
         EXPECT_TRUE(Life().OpenDocuments(nullptr, nullptr, &items, &count, true));
         if (count != 1) return std::wstring();
-        std::wstring path = TextOf(items[0]);
+        std::wstring path = PathText(items[0]);
         FreeList(items, count);
         return path;
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "vxhost/Host.h"
+#include "vxhost/HostCalls.h"
 
 namespace vxhost {
 
@@ -80,7 +81,7 @@ private:
     std::wstring path_;
 };
 
-class HostFixture : public ::testing::Test {
+class HostFixture : public ::testing::Test, protected HostCalls {
 protected:
     // Override to change the host's options; the default logs into the test's temporary folder.
     virtual HostOptions MakeOptions() {
@@ -106,25 +107,6 @@ protected:
     HFT ASExtra() { return host_->HostTable("ASExtra"); }
     HFT PDModel() { return host_->HostTable("PDModel"); }
     HFT AppView() { return host_->HostTable("AppView"); }
-
-    // Small conveniences over the tables, as a plug-in would call them.
-    ASPathName MakePath(const std::wstring& path) {
-        return VxEntry<ASFileSysCreatePathProc>(AS(), kASFileSysCreatePath)(nullptr, host_->Atom("Wstring"), path.c_str(),
-                                                                            nullptr);
-    }
-    void ReleasePath(ASPathName path) { VxEntry<ASFileSysReleasePathProc>(AS(), kASFileSysReleasePath)(nullptr, path); }
-    std::wstring PathText(ASPathName path) {
-        ASText text = MakeText(L"");
-        VxEntry<ASFileSysDisplayTextProc>(AS(), kASFileSysDisplayText)(nullptr, path, text);
-        std::wstring value = TextValue(text);
-        DestroyText(text);
-        return value;
-    }
-    ASText MakeText(const std::wstring& value) {
-        return VxEntry<ASTextFromUnicodeProc>(ASExtra(), kASTextFromUnicode)(value.c_str(), 1);
-    }
-    std::wstring TextValue(ASText text) { return VxEntry<ASTextGetUnicodeProc>(ASExtra(), kASTextGetUnicode)(text); }
-    void DestroyText(ASText text) { VxEntry<ASTextDestroyProc>(ASExtra(), kASTextDestroy)(text); }
 
     TempFolder temp_;               // declared first: outlives the host
     std::unique_ptr<Host> host_;
