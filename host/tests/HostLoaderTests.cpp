@@ -65,21 +65,6 @@ TEST_F(LoaderTest, CallsEachPluginInTheContractOrder) {
     EXPECT_EQ(GetModuleHandleW(second.c_str()), nullptr);
 }
 
-TEST_F(LoaderTest, TablesAreRequestedByNameEachAfterItsAtom) {
-    ASSERT_TRUE(host().AdmitPlugin(TestPlugin()).ok());
-    auto journal = host().Journal();
-    auto setup = std::find(journal.begin(), journal.end(), "plugin-setup:vxtestplugin.dll");
-    ASSERT_NE(setup, journal.end());
-    std::vector<std::string> requests(setup + 1, setup + 1 + 28);
-    const char* names[] = {"AS",      "COS",     "PDModel", "PDFEditRead", "PDFEditWrite", "PDSysFont", "PageContent",
-                           "ASExtra", "AVExtra", "AppView", "WIN",         "FDF",          "PDSRead",   "PDSWrite"};
-    for (int i = 0; i < 14; i++) {
-        EXPECT_EQ(requests[2 * i], std::string("atom:") + names[i]);
-        EXPECT_EQ(requests[2 * i + 1], std::string("hft:") + names[i]);
-    }
-    host().StartPlugins();
-}
-
 TEST_F(LoaderTest, LegacyHandshakeHandsTheArray) {
     LoadOptions legacy;
     legacy.handshakeVersion = kVxHandshakeV1;
@@ -125,22 +110,6 @@ TEST_F(OtherHostTest, LoadCheckRefusalUnloadsThePlugin) {
     EXPECT_TRUE(host().Plugins().empty());
     EXPECT_EQ(GetModuleHandleW(TestPlugin().c_str()), nullptr);
     EXPECT_THAT(Lines(host().LogText()), ElementsAre("vxtestplugin setup 0x20000", "vxtestplugin loadcheck"));
-}
-
-TEST_F(LoaderTest, TestsMayCallTheRawExports) {
-    LoadResult result;
-    Extension* ext = host().OpenPlugin(TestPlugin(), &result);
-    ASSERT_NE(ext, nullptr) << result.Message();
-    VxHandshake handshake{};
-    EXPECT_EQ(ext->plugInMain(&handshake), 1);
-    EXPECT_NE(handshake.loadCheck, nullptr);
-    EXPECT_NE(handshake.seventh, nullptr);
-    VxSDKData data = host().MakeSDKData(ext, kVxHandshakeV2);
-    EXPECT_EQ(data.coreOrLegacy, reinterpret_cast<VxWord>(host().CoreTable()));
-    EXPECT_EQ(data.extensionID, reinterpret_cast<VxWord>(ext));
-    EXPECT_EQ(ext->setupSDK(kVxHandshakeV2, &data), 1);
-    EXPECT_EQ(handshake.loadCheck(), 1);
-    EXPECT_EQ(host().AtomName(handshake.pluginName()), "VXTEST:vxtestplugin");
 }
 
 TEST_F(LoaderTest, PluginUsesResourcesRibbonIdleAndNotifications) {

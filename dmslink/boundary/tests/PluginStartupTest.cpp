@@ -21,6 +21,25 @@ std::wstring DmslinkPath() {
     return path.substr(0, path.find_last_of(L'\\')) + L"\\plugins\\dmslink.dll";
 }
 
+// The real exports, as the host calls them before anything else.
+TEST(DmslinkEntryTest, HandshakeUsesOneAlwaysTrueProcedureForLoadCheckAndFifth) {
+    HMODULE module = LoadLibraryW(DmslinkPath().c_str());
+    ASSERT_NE(module, nullptr);
+    auto main = reinterpret_cast<VarnelPlugInMainProc>(GetProcAddress(module, "VarnelPlugInMain"));
+    ASSERT_NE(main, nullptr);
+    ASSERT_NE(GetProcAddress(module, "PISetupSDK"), nullptr);
+    VxHandshake record;
+    memset(&record, 0xCC, sizeof record);
+    EXPECT_EQ(main(&record), 1);
+    EXPECT_EQ(record.loadCheck, record.fifth);
+    EXPECT_EQ(record.loadCheck(), 1);
+    for (void* slot : {(void*)record.init, (void*)record.unload, (void*)record.publishHFT,
+                       (void*)record.pluginName, (void*)record.seventh})
+        EXPECT_NE(slot, nullptr);
+    record.seventh();
+    FreeLibrary(module);
+}
+
 // A class whose objects cannot be made: the DMS client extensions are missing.
 class MissingClassFactory : public IClassFactory {
 public:
