@@ -10,13 +10,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
-std::wstring BinFolder() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path, n);
-    return exe.substr(0, exe.find_last_of(L'\\'));
-}
-std::wstring TestPlugins() { return BinFolder() + L"\\hostplugins"; }
+std::wstring TestPlugins() { return ProgramFolder() + L"\\hostplugins"; }
 std::wstring TestPlugin() { return TestPlugins() + L"\\vxtestplugin.dll"; }
 
 class ScopedEnv {
@@ -80,7 +74,7 @@ TEST_F(LoaderTest, EachFailingStepHasItsOwnReason) {
     LoadResult missing = host().AdmitPlugin(temp_.File(L"absent.dll"));
     EXPECT_EQ(missing.failure, LoadFailure::LoadLibrary);
     EXPECT_NE(missing.win32Error, 0u);
-    EXPECT_EQ(host().AdmitPlugin(BinFolder() + L"\\libwinpthread-1.dll").failure, LoadFailure::NoPlugInMain);
+    EXPECT_EQ(host().AdmitPlugin(ProgramFolder() + L"\\libwinpthread-1.dll").failure, LoadFailure::NoPlugInMain);
     EXPECT_EQ(host().AdmitPlugin(TestPlugins() + L"\\vxhalfplugin.dll").failure, LoadFailure::NoSetupSDK);
     {
         ScopedEnv fails(L"VX_TESTPLUGIN_MAIN_FAILS", L"1");
@@ -157,36 +151,13 @@ TEST_F(LoaderTest, PluginUsesResourcesRibbonIdleAndNotifications) {
 // ---- vphost.exe
 
 struct RunResult {
-    DWORD exitCode = 0xFFFFFFFF;
+    DWORD exitCode;
     std::string output;
 };
 
 RunResult RunHost(const std::wstring& arguments) {
     RunResult run;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    std::wstring command = L"\"" + BinFolder() + L"\\vphost.exe\" " + arguments;
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD read = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read) run.output.append(buffer, read);
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(readEnd);
+    run.exitCode = RunProgram(L"\"" + ProgramFolder() + L"\\vphost.exe\" " + arguments, &run.output);
     return run;
 }
 
