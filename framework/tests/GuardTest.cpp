@@ -57,11 +57,7 @@ TEST_F(GuardTest, BlocksAreBoundedAndZeroPadded) {
 // A host error raised by the host's module (core entry 17) unwinds into a plug-in DLL, whose own copy
 // of the framework catches it: possible only because every module shares libgcc.
 TEST_F(GuardTest, HostErrorIsCaughtInAnotherModule) {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring folder(exe);
-    folder = folder.substr(0, folder.find_last_of(L'\\')) + L"\\testplugins";
-    std::vector<vxhost::LoadResult> results = host().LoadPluginFolder(folder);
+    std::vector<vxhost::LoadResult> results = host().LoadPluginFolder(vxhost::ProgramFolder() + L"\\testplugins");
     ASSERT_EQ(results.size(), 1u);
     ASSERT_TRUE(results[0].ok()) << results[0].Message();
     HFT probe = host().GetTable("GuardProbe");

@@ -45,12 +45,6 @@ const char* const kKindNames[2] = {"host error", "allocation"};
 const DWORD kDialogPatience = 10000;  // ms before the harness closes a dialog nobody ended
 const DWORD kHangLimit = 90000;       // ms without progress before the driver ends a worker
 
-std::wstring ExePath() {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    return exe;
-}
-
 std::string Format(const char* format, ...) {
     char buffer[2048];
     va_list args;
@@ -152,9 +146,8 @@ struct Worker : vxhost::HostCalls {
         }
         if (!seeded) Broken("the DMS store could not be seeded");
         // The plug-in is the only one in its folder, so that the host's restart loads it alone.
-        std::wstring exe = ExePath();
         CreateDirectoryW((work + L"\\plugins").c_str(), nullptr);
-        if (!CopyFileW((exe.substr(0, exe.rfind(L'\\')) + L"\\dmslink_faults.dll").c_str(),
+        if (!CopyFileW((vxhost::ProgramFolder() + L"\\dmslink_faults.dll").c_str(),
                        (work + L"\\plugins\\dmslink_faults.dll").c_str(), FALSE))
             Broken("no dmslink_faults.dll beside the test");
         vxhost::HostOptions options;
@@ -620,15 +613,16 @@ protected:
         int kind = 0;
         long n = 1;
         for (int crashes = 0;; ++crashes) {
-            std::wstring exe = ExePath(), work = temp_.File(L"w" + std::to_wstring(++workers_));
-            std::wstring progress = work + L".progress";
-            std::wstring command = L"\"" + exe + L"\" --worker " + std::to_wstring(procedure) + L" " +
+            wchar_t exe[MAX_PATH];
+            GetModuleFileNameW(nullptr, exe, MAX_PATH);
+            std::wstring work = temp_.File(L"w" + std::to_wstring(++workers_)), progress = work + L".progress";
+            std::wstring command = L"\"" + std::wstring(exe) + L"\" --worker " + std::to_wstring(procedure) + L" " +
                                    std::to_wstring(kind) + L" " + std::to_wstring(n) + L" \"" + work + L"\" \"" +
                                    progress + L"\"";
             CreateDirectoryW(work.c_str(), nullptr);
             STARTUPINFOW startup{sizeof startup};
             PROCESS_INFORMATION info{};
-            if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            if (!CreateProcessW(exe, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
                 outcome.failures.push_back(Format("cannot start a worker: error %lu", GetLastError()));
                 break;
             }

@@ -14,12 +14,7 @@
 
 namespace {
 
-std::wstring DmslinkPath() {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    return path.substr(0, path.find_last_of(L'\\')) + L"\\plugins\\dmslink.dll";
-}
+std::wstring DmslinkPath() { return vxhost::ProgramFolder() + L"\\plugins\\dmslink.dll"; }
 
 // The real exports, as the host calls them before anything else.
 TEST(DmslinkEntryTest, HandshakeUsesOneAlwaysTrueProcedureForLoadCheckAndFifth) {

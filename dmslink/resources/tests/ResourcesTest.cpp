@@ -13,17 +13,11 @@
 #include "VxApp.h"
 #include "resource.h"
 #include "resources/CAPResource.h"
+#include "vxhost/HostFixture.h"
 
 namespace {
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::wstring GermanModulePath() { return ExeFolder() + L"\\Lang\\DE\\dmslink.dll"; }
+std::wstring GermanModulePath() { return vxhost::ProgramFolder() + L"\\Lang\\DE\\dmslink.dll"; }
 
 HMODULE English() { return GetModuleHandleW(nullptr); }
 
