@@ -193,9 +193,7 @@ struct Worker : vxhost::HostCalls {
             return true;
         } catch (CVxException* e) {
             Fail(Format("%s: host error 0x%08X escaped", stage, static_cast<unsigned>(e->errorCode)));
-        } catch (const std::bad_alloc&) {
-            Fail(Format("%s: std::bad_alloc escaped", stage));
-        } catch (const std::exception& e) {
+        } catch (const std::exception& e) {  // std::bad_alloc among them
             Fail(Format("%s: %s", stage, e.what()));
         } catch (...) {
             Fail(Format("%s: an unknown exception escaped", stage));
@@ -248,7 +246,7 @@ struct Worker : vxhost::HostCalls {
         if (!clean) Guard("restart", [&] { LoadPlugin(); });
         for (std::string failure : failures) {
             std::replace_if(failure.begin(), failure.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-            Emit(Format("FAIL\t%d\t%ld\t", kind, n) + failure);
+            Emit("FAIL\t" + failure);
         }
         return !prepared ? Reached::Unprepared : fired ? Reached::Yes : Reached::No;
     }
@@ -481,11 +479,7 @@ const std::vector<Procedure>& Procedures() {
         {0, "ribbon Tessera beside SaveAs", LocalForImport, Ribbon("SaveAs")},
         {21, "FileSaveAsBtnExecuteProc", LocalForImport, Void},
         {16, "CheckinDocument", SavedPath, [](W& w, S& s) { s.answer = w.Call<TesseraCheckinProc>()(s.path, 1); }},
-        {17, "SaveDocumentOnServer",
-         [](W& w, S& s) {
-             SavedPath(w, s);
-             w.PresetImport();
-         },
+        {17, "SaveDocumentOnServer", [](W& w, S& s) { SavedPath(w, s); w.PresetImport(); },
          [](W& w, S& s) { s.answer = w.Call<TesseraSaveOnServerProc>()(s.path, 1, 1); }},
         {0, "notification 55 (closed)", [](W& w, S& s) { s.doc = w.OpenSaved(kSavedDoc); },
          [](W& w, S& s) { w.host->CloseDocument(s.doc); }},
@@ -493,21 +487,13 @@ const std::vector<Procedure>& Procedures() {
          [](W& w, S& s) { w.Call<TesseraRenamedProc>()(s.text); }},
         {12, "SaveAsDialog", LocalForImport, [](W& w, S& s) { s.result = w.Call<TesseraPathToPathProc>()(s.path); }},
         {15, "DocumentWasSaved", LocalForImport, [](W& w, S& s) { w.Call<TesseraPDDocProc>()(s.doc->pdDoc()); }},
-        {29, "EditServer (server dialog)",
-         [](W& w, S& s) {
-             ServerName(w, s);
-             w.serverDialogStep = 0;
-         },
-         OnServer, Reconnect},
+        {29, "EditServer (server dialog)", [](W& w, S& s) { ServerName(w, s); w.serverDialogStep = 0; }, OnServer,
+         Reconnect},
         {0, "notification 66 (opened)", Forgotten,
          [](W& w, S& s) { w.host->SendDocNotification(kNotifyPDDocDidOpen, s.doc->pdDoc()); }},
         {0, "notification 1005 (view opened)", Forgotten,
          [](W& w, S& s) { w.host->SendViewNotification(kNotifyAVDocDidOpen, s.doc->avDoc()); }},
-        {0, "notification 19 (saved)",
-         [](W& w, S& s) {
-             Tracked(w, s);
-             w.host->EditDocument(s.doc, "unsent edit\n");
-         },
+        {0, "notification 19 (saved)", [](W& w, S& s) { Tracked(w, s); w.host->EditDocument(s.doc, "unsent edit\n"); },
          [](W& w, S& s) { w.host->SendDocNotification(kNotifyPDDocDidSave, s.doc->pdDoc()); }},
         {0, "notification 1002 (clear temporary files)",
          [](W& w, S& s) {
@@ -524,15 +510,13 @@ const std::vector<Procedure>& Procedures() {
         {6, "RemoveDocument", [](W& w, S& s) { s.path = w.MakePath(w.CheckOut(kOpenDoc)); }, OnPath},
         {8, "RetainDocument", TrackedPath, OnPath},
         {9, "SkipDocumentSave", TrackedPath, OnPath,
-         [](W& w, S& s) {
-             w.Call<TesseraPathProc>()(nullptr);
-             ReleaseResult(w, s);
-         }},
+         [](W& w, S& s) { w.Call<TesseraPathProc>()(nullptr); ReleaseResult(w, s); }},
         {10, "IsDocumentTracked", TrackedPath, [](W& w, S& s) { s.answer = w.Call<TesseraPathBoolProc>()(s.path); }},
         {13, "GetDocumentTitle", TrackedPath, [](W& w, S& s) { s.outputs[0] = w.Call<TesseraGetTitleProc>()(s.path); }},
         {14, "SetSkipClosePDDoc", Tracked, [](W& w, S& s) { w.Call<TesseraPDDocProc>()(s.doc->pdDoc()); },
          [](W& w, S&) { w.Call<TesseraPDDocProc>()(nullptr); }},
-        {27, "GetServerName", nullptr, [](W& w, S& s) { s.answer = w.Call<TesseraGetServerNameProc>()(0, &s.outputs[0]); }},
+        {27, "GetServerName", nullptr,
+         [](W& w, S& s) { s.answer = w.Call<TesseraGetServerNameProc>()(0, &s.outputs[0]); }},
         {28, "GetServerDetails", ServerName,
          [](W& w, S& s) {
              ASBool flags[4] = {};
@@ -541,12 +525,7 @@ const std::vector<Procedure>& Procedures() {
          }},
         {30, "DeleteServer", ServerName, OnServer, Reconnect},
         {31, "ToggleServerConnection (log out)", ServerName, OnServer, Reconnect},
-        {31, "ToggleServerConnection (log in)",
-         [](W& w, S& s) {
-             ServerName(w, s);
-             OnServer(w, s);
-         },
-         OnServer, Reconnect},
+        {31, "ToggleServerConnection (log in)", [](W& w, S& s) { ServerName(w, s); OnServer(w, s); }, OnServer, Reconnect},
         {33, "ReloadServerList", nullptr, Void},
         {34, "SaveServerList", [](W&, S& s) { s.lock = std::make_unique<ServerListLock>(); }, Void,
          [](W& w, S& s) {
@@ -647,7 +626,7 @@ protected:
             int lastKind = -1;
             long lastN = 0;
             while (std::getline(lines, line)) {
-                int k = 0, fired = 0, text = 0;
+                int k = 0, fired = 0;
                 long at = 0;
                 if (sscanf(line.c_str(), "RUN\t%d\t%ld", &k, &at) == 2) {
                     lastKind = k;
@@ -655,8 +634,8 @@ protected:
                 } else if (sscanf(line.c_str(), "RAN\t%d\t%ld\t%d", &k, &at, &fired) == 3) {
                     outcome.pairs[k] += fired;
                     lastKind = -1;
-                } else if (sscanf(line.c_str(), "FAIL\t%d\t%ld\t%n", &k, &at, &text) == 2 && text) {
-                    outcome.failures.push_back(Format("%s, n=%ld: %s", kKindNames[k], at, line.c_str() + text));
+                } else if (line.rfind("FAIL\t", 0) == 0 && lastKind >= 0) {
+                    outcome.failures.push_back(Format("%s, n=%ld: %s", kKindNames[lastKind], lastN, line.c_str() + 5));
                 } else if (line.rfind("FATAL\t", 0) == 0) {
                     outcome.failures.push_back("worker did not start: " + line.substr(6));
                     finished = true;
