@@ -411,4 +411,25 @@ TEST_F(GermanInstallationTest, WithoutMakingItCurrentTheTextsStayEnglish) {
     EXPECT_EQ(StringOf(module, IDS_CHECKOUT_CAPTION), kGermanCheckout);
 }
 
+// The German module is installed, yet without the installation marker (case counts) or with a
+// system language it does not serve, the texts stay English.
+TEST_F(GermanInstallationTest, WithoutTheMarkerOrInAnotherLanguageTheTextsStayEnglish) {
+    const struct {
+        const wchar_t *installSource, *language;
+    } cases[] = {{nullptr, L"de"},
+                 {L"\\\\deploy\\Varnel 11", L"de"},
+                 {L"\\\\deploy\\CORVANE\\Varnel 11", L"de"},
+                 {L"\\\\deploy\\Corvane\\Varnel 11", L"en"},
+                 {L"\\\\deploy\\Corvane\\Varnel 11", L"pl"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(std::wstring(c.installSource ? c.installSource : L"(none)") + L" " + c.language));
+        ASSERT_TRUE(sandbox_.SetInstallSource(c.installSource));
+        sandbox_.SetSystemLanguage(c.language);
+        std::wstring code = L"unchanged";
+        EXPECT_EQ(sandbox_.Keep(LoadLanguageModule(L"dmslink", true, &code)), nullptr);
+        EXPECT_EQ(code, L"unchanged");
+        EXPECT_EQ(VxLoadString(IDS_CHECKOUT_CAPTION), kEnglishCheckout);
+    }
+}
+
 }  // namespace
