@@ -22,7 +22,13 @@ struct ContextItem {
     std::wstring name;
     VARTYPE type;
     std::wstring value;  // texts, numbers and array contents as text; "<null>" for a null text
+    bool operator==(const ContextItem& other) const {
+        return name == other.name && type == other.type && value == other.value;
+    }
 };
+inline void PrintTo(const ContextItem& item, std::ostream* out) {
+    *out << vxhost::ToUtf8(item.name) << " vt " << item.type << " " << vxhost::ToUtf8(item.value);
+}
 
 class OperationsTest : public DmsTest {
 protected:
