@@ -118,8 +118,7 @@ bool OperationsTest::HasTracePrefix(const std::string& prefix) {
 const std::vector<ShownDialog>& OperationsTest::Dialogs() const { return gDialogs; }
 
 void OperationsTest::UseSpyContext(bool emptySelection) {
-    // The first class object registered for a class is the one CoCreateInstance finds.
-    TesseraRevokeClassObjects();
+    // The spy takes the stand-in's place; the stand-in's other classes come back beside it.
     ASSERT_EQ(RegisterSpyContext(&spyCookie_, emptySelection), S_OK);
     ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
 }
