@@ -212,82 +212,68 @@ bool ReadDialog(HMODULE module, int id, Dialog* dialog) {
 struct Expected {
     int id;
     const wchar_t* windowClass;
-    const wchar_t* text;  // null: not checked (the German module has its own)
+    const wchar_t* text;
     DWORD kind;           // style bits that make the kind
     short x, y, cx, cy;
 };
 
-void ExpectLayout(const Dialog& dialog, const std::vector<Expected>& expected) {
-    ASSERT_EQ(dialog.items.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
+// The English dialog `id` in MS Shell Dlg 8: its caption, size and controls in order.
+Dialog ExpectLayout(int id, const wchar_t* caption, short cx, short cy, const std::vector<Expected>& expected) {
+    Dialog dialog;
+    EXPECT_TRUE(ReadDialog(English(), id, &dialog));
+    EXPECT_EQ(std::make_tuple(dialog.caption, dialog.font, dialog.pointSize, dialog.cx, dialog.cy),
+              std::make_tuple(std::wstring(caption), std::wstring(L"MS Shell Dlg"), WORD(8), cx, cy));
+    EXPECT_EQ(dialog.items.size(), expected.size());
+    for (size_t i = 0; i < expected.size() && i < dialog.items.size(); ++i) {
         const Item& item = dialog.items[i];
         const Expected& e = expected[i];
         SCOPED_TRACE("control " + std::to_string(i) + " id " + std::to_string(e.id));
         EXPECT_EQ(item.id, e.id);
         // Class names are compared as the system does, ignoring case (the compiler upper-cases them).
         EXPECT_EQ(_wcsicmp(item.windowClass.c_str(), e.windowClass), 0) << Narrow(item.windowClass);
-        if (e.text) {
-            EXPECT_EQ(item.text, e.text);
-        }
-        EXPECT_EQ(item.style & e.kind, e.kind);
-        EXPECT_TRUE(item.style & WS_VISIBLE);
-        EXPECT_EQ(item.x, e.x);
-        EXPECT_EQ(item.y, e.y);
-        EXPECT_EQ(item.cx, e.cx);
-        EXPECT_EQ(item.cy, e.cy);
+        EXPECT_EQ(item.text, e.text);
+        EXPECT_EQ(item.style & (e.kind | WS_VISIBLE), e.kind | WS_VISIBLE);
+        EXPECT_EQ(std::make_tuple(item.x, item.y, item.cx, item.cy), std::make_tuple(e.x, e.y, e.cx, e.cy));
     }
+    return dialog;
 }
 
 const DWORD kAutoCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
 const DWORD kEdit = ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
 
 TEST(Dialogs, ProgressDialogFollowsItsLayout) {
-    Dialog dialog;
-    ASSERT_TRUE(ReadDialog(English(), IDD_PROGRESS, &dialog));
-    EXPECT_EQ(dialog.caption, L"Processing documents");
-    EXPECT_EQ(dialog.font, L"MS Shell Dlg");
-    EXPECT_EQ(dialog.pointSize, 8);
-    EXPECT_EQ(dialog.cx, 295);
-    EXPECT_EQ(dialog.cy, 110);
+    Dialog dialog = ExpectLayout(IDD_PROGRESS, L"Processing documents", 295, 110, {
+        {1002, L"Static", L"", 0, 102, 7, 185, 8},
+        {1003, L"msctls_progress32", L"", WS_BORDER, 7, 68, 281, 14},
+        {IDCANCEL, L"Button", L"Cancel", BS_PUSHBUTTON, 238, 89, 50, 14},
+        {1004, L"Static", L"", 0, 102, 19, 185, 8},
+        {1005, L"Static", L"", 0, 102, 31, 185, 8},
+        {1006, L"Static", L"", 0, 102, 43, 185, 8},
+        {-1, L"Static", L"Name/Description:", 0, 6, 7, 90, 8},
+        {-1, L"Static", L"Author:", 0, 6, 19, 90, 8},
+        {-1, L"Static", L"Document number:", 0, 6, 31, 90, 8},
+        {-1, L"Static", L"Version:", 0, 6, 43, 90, 8},
+        {1007, L"Static", L"", 0, 102, 55, 185, 8},
+        {-1, L"Static", L"Size:", 0, 6, 55, 90, 8},
+    });
     EXPECT_EQ(dialog.style & (WS_POPUP | WS_CAPTION | DS_MODALFRAME), DWORD(WS_POPUP | WS_CAPTION | DS_MODALFRAME));
     EXPECT_EQ(dialog.style & WS_SYSMENU, 0u);
-    ExpectLayout(dialog, {
-                             {1002, L"Static", L"", 0, 102, 7, 185, 8},
-                             {1003, L"msctls_progress32", L"", WS_BORDER, 7, 68, 281, 14},
-                             {IDCANCEL, L"Button", L"Cancel", BS_PUSHBUTTON, 238, 89, 50, 14},
-                             {1004, L"Static", L"", 0, 102, 19, 185, 8},
-                             {1005, L"Static", L"", 0, 102, 31, 185, 8},
-                             {1006, L"Static", L"", 0, 102, 43, 185, 8},
-                             {-1, L"Static", L"Name/Description:", 0, 6, 7, 90, 8},
-                             {-1, L"Static", L"Author:", 0, 6, 19, 90, 8},
-                             {-1, L"Static", L"Document number:", 0, 6, 31, 90, 8},
-                             {-1, L"Static", L"Version:", 0, 6, 43, 90, 8},
-                             {1007, L"Static", L"", 0, 102, 55, 185, 8},
-                             {-1, L"Static", L"Size:", 0, 6, 55, 90, 8},
-                         });
 }
 
 TEST(Dialogs, ServerDialogFollowsItsLayout) {
-    Dialog dialog;
-    ASSERT_TRUE(ReadDialog(English(), IDD_SERVER_PROPERTIES, &dialog));
-    EXPECT_EQ(dialog.caption, L"Tessera Server configuration");
-    EXPECT_EQ(dialog.font, L"MS Shell Dlg");
-    EXPECT_EQ(dialog.pointSize, 8);
-    EXPECT_EQ(dialog.cx, 309);
-    EXPECT_EQ(dialog.cy, 138);
-    ExpectLayout(dialog, {
-                             {IDOK, L"Button", L"OK", BS_DEFPUSHBUTTON, 198, 117, 50, 14},
-                             {IDCANCEL, L"Button", L"Cancel", BS_PUSHBUTTON, 252, 117, 50, 14},
-                             {1018, L"Button", L"Use trusted login", kAutoCheck, 16, 55, 279, 10},
-                             {-1, L"Static", L"Server:", 0, 7, 11, 115, 8},
-                             {1027, L"Static", L"Username:", 0, 16, 74, 106, 8},
-                             {-1, L"Button", L"Login information", BS_GROUPBOX, 7, 28, 295, 84},
-                             {1028, L"Static", L"Password:", 0, 16, 92, 106, 8},
-                             {1017, L"Edit", L"", kEdit, 122, 7, 180, 14},
-                             {1009, L"Edit", L"", kEdit, 122, 70, 173, 14},
-                             {1010, L"Edit", L"", kEdit | ES_PASSWORD, 122, 89, 173, 14},
-                             {1026, L"Button", L"Auto login", kAutoCheck, 16, 41, 279, 10},
-                         });
+    ExpectLayout(IDD_SERVER_PROPERTIES, L"Tessera Server configuration", 309, 138, {
+        {IDOK, L"Button", L"OK", BS_DEFPUSHBUTTON, 198, 117, 50, 14},
+        {IDCANCEL, L"Button", L"Cancel", BS_PUSHBUTTON, 252, 117, 50, 14},
+        {1018, L"Button", L"Use trusted login", kAutoCheck, 16, 55, 279, 10},
+        {-1, L"Static", L"Server:", 0, 7, 11, 115, 8},
+        {1027, L"Static", L"Username:", 0, 16, 74, 106, 8},
+        {-1, L"Button", L"Login information", BS_GROUPBOX, 7, 28, 295, 84},
+        {1028, L"Static", L"Password:", 0, 16, 92, 106, 8},
+        {1017, L"Edit", L"", kEdit, 122, 7, 180, 14},
+        {1009, L"Edit", L"", kEdit, 122, 70, 173, 14},
+        {1010, L"Edit", L"", kEdit | ES_PASSWORD, 122, 89, 173, 14},
+        {1026, L"Button", L"Auto login", kAutoCheck, 16, 41, 279, 10},
+    });
 }
 
 // What a translation may not change: everything but the texts, and which controls have one.
