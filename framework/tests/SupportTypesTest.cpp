@@ -72,22 +72,6 @@ TEST(TraceTest, LinesAreLabelBlankValue) {
                                                "AddDocument C:\\Temp\\1234_2.pdf", "Label "}));
 }
 
-TEST(ModuleStateTest, ManagedStateIsCurrentOnlyInsideTheScope) {
-    CVxModuleState outer = {nullptr, nullptr};
-    EXPECT_EQ(VxCurrentModuleState(), VxModuleState());
-    {
-        VX_MANAGE_STATE();
-        EXPECT_EQ(VxCurrentModuleState(), VxModuleState());
-        {
-            CVxManageState inner;
-            EXPECT_EQ(VxCurrentModuleState(), VxModuleState());
-        }
-        EXPECT_EQ(VxCurrentModuleState(), VxModuleState());
-    }
-    (void)outer;
-    EXPECT_EQ(VxLoadString(900), L"plain");
-}
-
 TEST(ModuleStateTest, ResourceModuleCanBeSwitchedAndRestored) {
     // Another module without our string table: strings come from it while it is current.
     HMODULE other = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);

@@ -1,16 +1,11 @@
 // helptrim loaded from bin/plugins by the host stand-in's real loader.
 #include <gtest/gtest.h>
 
-#include "vxhost/Host.h"
+#include "vxhost/HostFixture.h"
 
 namespace {
 
-std::wstring PluginPath(const wchar_t* name) {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    return path.substr(0, path.find_last_of(L'\\')) + L"\\plugins\\" + name;
-}
+std::wstring HelpTrimPath() { return vxhost::ProgramFolder() + L"\\plugins\\helptrim.dll"; }
 
 class HelpTrimTest : public ::testing::Test {
 protected:
@@ -18,7 +13,7 @@ protected:
         vxhost::HostOptions options;
         options.appName = appName;
         host_ = std::make_unique<vxhost::Host>(options);
-        results_ = host_->LoadPlugins({PluginPath(L"helptrim.dll")});
+        results_ = host_->LoadPlugins({HelpTrimPath()});
     }
     void TearDown() override {
         host_->Shutdown();
@@ -80,7 +75,7 @@ TEST_F(HelpTrimTest, AbsentItemsAreStillPassedToTheHost) {
     vxhost::HostOptions options;
     host_ = std::make_unique<vxhost::Host>(options);
     host_->GetRibbon().RemovePanel("AVRibbon:Category:Help", "AVRibbon:Panel:Help:OnlineSupport");
-    results_ = host_->LoadPlugins({PluginPath(L"helptrim.dll")});
+    results_ = host_->LoadPlugins({HelpTrimPath()});
     ASSERT_TRUE(results_[0].ok());
     EXPECT_EQ(Removals().size(), 5u);
     EXPECT_EQ(host_->JournalCount("ribbon-absent:AVRibbon:Category:Help AVRibbon:Panel:Help:OnlineSupport"), 1u);

@@ -22,41 +22,28 @@ struct FakeTessera {
 } gFake;
 
 Host* H() { return Host::Current(); }
-HFT HostAS() { return H()->HostTable("AS"); }
-
-std::wstring PathText(ASPathName path) {
-    ASText text = VxEntry<ASTextNewProc>(H()->HostTable("ASExtra"), kASTextNew)();
-    VxEntry<ASFileSysDisplayTextProc>(HostAS(), kASFileSysDisplayText)(nullptr, path, text);
-    std::wstring value = VxEntry<ASTextGetUnicodeProc>(H()->HostTable("ASExtra"), kASTextGetUnicode)(text);
-    VxEntry<ASTextDestroyProc>(H()->HostTable("ASExtra"), kASTextDestroy)(text);
-    return value;
-}
-ASPathName NewPath(const std::wstring& text) {
-    return VxEntry<ASFileSysCreatePathProc>(HostAS(), kASFileSysCreatePath)(nullptr, H()->Atom("Wstring"), text.c_str(),
-                                                                            nullptr);
-}
 
 ASBool VXAPI IsOpenEnabled() { gFake.calls.push_back("1"); return gFake.openEnabled; }
 ASBool VXAPI IsSaveEnabled() { gFake.calls.push_back("2"); return gFake.saveEnabled; }
-void VXAPI RemoveDocument(ASPathName path) { gFake.calls.push_back("6 " + ToUtf8(PathText(path))); }
+void VXAPI RemoveDocument(ASPathName path) { gFake.calls.push_back("6 " + ToUtf8(HostCalls::PathText(path))); }
 ASBool VXAPI OpenDialog(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count, ASBool keep) {
     gFake.calls.push_back(std::string("7 ") + (parent == H()->MainWindow() ? "main" : "other") + " " +
                           (filter ? "filter" : "no-filter") + " keep " + std::to_string(keep));
     if (!gFake.openAnswer) return 0;
     auto n = static_cast<ASUns16>(gFake.openResult.size());
-    auto* list = static_cast<ASPathName*>(VxEntry<ASmallocProc>(HostAS(), kASmalloc)(n * sizeof(ASPathName)));
-    for (ASUns16 i = 0; i < n; i++) list[i] = gFake.openResult[i].empty() ? nullptr : NewPath(gFake.openResult[i]);
+    auto* list = static_cast<ASPathName*>(VxEntry<ASmallocProc>(HostCalls::Table("AS"), kASmalloc)(n * sizeof(ASPathName)));
+    for (ASUns16 i = 0; i < n; i++) list[i] = gFake.openResult[i].empty() ? nullptr : HostCalls::MakePath(gFake.openResult[i]);
     *items = list;
     *count = n;
     return 1;
 }
 ASPathName VXAPI SaveAsDialog(ASPathName path) {
-    gFake.calls.push_back("12 " + ToUtf8(PathText(path)));
-    return gFake.saveAsTarget.empty() ? nullptr : NewPath(gFake.saveAsTarget);
+    gFake.calls.push_back("12 " + ToUtf8(HostCalls::PathText(path)));
+    return gFake.saveAsTarget.empty() ? nullptr : HostCalls::MakePath(gFake.saveAsTarget);
 }
 void VXAPI FileRenamed(ASText text) {
     Document* doc = H()->Documents().empty() ? nullptr : H()->Documents()[0];
-    gFake.calls.push_back("25 " + ToUtf8(VxEntry<ASTextGetUnicodeProc>(H()->HostTable("ASExtra"), kASTextGetUnicode)(text)) +
+    gFake.calls.push_back("25 " + ToUtf8(HostCalls::TextValue(text)) +
                           (doc && doc->FileHeld() ? " held" : " released"));
 }
 HFT VXAPI Provide(HFTServer, ASUns32, void*) { return gFake.table; }

@@ -10,13 +10,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
-std::wstring BinFolder() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path, n);
-    return exe.substr(0, exe.find_last_of(L'\\'));
-}
-std::wstring TestPlugins() { return BinFolder() + L"\\hostplugins"; }
+std::wstring TestPlugins() { return ProgramFolder() + L"\\hostplugins"; }
 std::wstring TestPlugin() { return TestPlugins() + L"\\vxtestplugin.dll"; }
 
 class ScopedEnv {
@@ -65,21 +59,6 @@ TEST_F(LoaderTest, CallsEachPluginInTheContractOrder) {
     EXPECT_EQ(GetModuleHandleW(second.c_str()), nullptr);
 }
 
-TEST_F(LoaderTest, TablesAreRequestedByNameEachAfterItsAtom) {
-    ASSERT_TRUE(host().AdmitPlugin(TestPlugin()).ok());
-    auto journal = host().Journal();
-    auto setup = std::find(journal.begin(), journal.end(), "plugin-setup:vxtestplugin.dll");
-    ASSERT_NE(setup, journal.end());
-    std::vector<std::string> requests(setup + 1, setup + 1 + 28);
-    const char* names[] = {"AS",      "COS",     "PDModel", "PDFEditRead", "PDFEditWrite", "PDSysFont", "PageContent",
-                           "ASExtra", "AVExtra", "AppView", "WIN",         "FDF",          "PDSRead",   "PDSWrite"};
-    for (int i = 0; i < 14; i++) {
-        EXPECT_EQ(requests[2 * i], std::string("atom:") + names[i]);
-        EXPECT_EQ(requests[2 * i + 1], std::string("hft:") + names[i]);
-    }
-    host().StartPlugins();
-}
-
 TEST_F(LoaderTest, LegacyHandshakeHandsTheArray) {
     LoadOptions legacy;
     legacy.handshakeVersion = kVxHandshakeV1;
@@ -95,7 +74,7 @@ TEST_F(LoaderTest, EachFailingStepHasItsOwnReason) {
     LoadResult missing = host().AdmitPlugin(temp_.File(L"absent.dll"));
     EXPECT_EQ(missing.failure, LoadFailure::LoadLibrary);
     EXPECT_NE(missing.win32Error, 0u);
-    EXPECT_EQ(host().AdmitPlugin(BinFolder() + L"\\libwinpthread-1.dll").failure, LoadFailure::NoPlugInMain);
+    EXPECT_EQ(host().AdmitPlugin(ProgramFolder() + L"\\libwinpthread-1.dll").failure, LoadFailure::NoPlugInMain);
     EXPECT_EQ(host().AdmitPlugin(TestPlugins() + L"\\vxhalfplugin.dll").failure, LoadFailure::NoSetupSDK);
     {
         ScopedEnv fails(L"VX_TESTPLUGIN_MAIN_FAILS", L"1");
@@ -125,22 +104,6 @@ TEST_F(OtherHostTest, LoadCheckRefusalUnloadsThePlugin) {
     EXPECT_TRUE(host().Plugins().empty());
     EXPECT_EQ(GetModuleHandleW(TestPlugin().c_str()), nullptr);
     EXPECT_THAT(Lines(host().LogText()), ElementsAre("vxtestplugin setup 0x20000", "vxtestplugin loadcheck"));
-}
-
-TEST_F(LoaderTest, TestsMayCallTheRawExports) {
-    LoadResult result;
-    Extension* ext = host().OpenPlugin(TestPlugin(), &result);
-    ASSERT_NE(ext, nullptr) << result.Message();
-    VxHandshake handshake{};
-    EXPECT_EQ(ext->plugInMain(&handshake), 1);
-    EXPECT_NE(handshake.loadCheck, nullptr);
-    EXPECT_NE(handshake.seventh, nullptr);
-    VxSDKData data = host().MakeSDKData(ext, kVxHandshakeV2);
-    EXPECT_EQ(data.coreOrLegacy, reinterpret_cast<VxWord>(host().CoreTable()));
-    EXPECT_EQ(data.extensionID, reinterpret_cast<VxWord>(ext));
-    EXPECT_EQ(ext->setupSDK(kVxHandshakeV2, &data), 1);
-    EXPECT_EQ(handshake.loadCheck(), 1);
-    EXPECT_EQ(host().AtomName(handshake.pluginName()), "VXTEST:vxtestplugin");
 }
 
 TEST_F(LoaderTest, PluginUsesResourcesRibbonIdleAndNotifications) {
@@ -188,36 +151,13 @@ TEST_F(LoaderTest, PluginUsesResourcesRibbonIdleAndNotifications) {
 // ---- vphost.exe
 
 struct RunResult {
-    DWORD exitCode = 0xFFFFFFFF;
+    DWORD exitCode;
     std::string output;
 };
 
 RunResult RunHost(const std::wstring& arguments) {
     RunResult run;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    std::wstring command = L"\"" + BinFolder() + L"\\vphost.exe\" " + arguments;
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD read = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read) run.output.append(buffer, read);
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(readEnd);
+    run.exitCode = RunProgram(L"\"" + ProgramFolder() + L"\\vphost.exe\" " + arguments, &run.output);
     return run;
 }
 

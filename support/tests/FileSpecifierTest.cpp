@@ -62,32 +62,20 @@ TEST_F(FileSpecifierTest, HoldsAPathOf259CharactersAndRefusesOneOf260) {
     EXPECT_EQ(ErrorCount(), 2);
 }
 
-TEST_F(FileSpecifierTest, MissingPathsAreJudgedByTheirForm) {
-    CAPFileSpecifier folder(Missing(L"C:\\x\\report").c_str());
-    EXPECT_TRUE(folder.IsFolder());
-    EXPECT_TRUE(folder.IsFile());
-
-    CAPFileSpecifier file(Missing(L"C:\\x\\report.pdf").c_str());
-    EXPECT_FALSE(file.IsFolder());
-    EXPECT_TRUE(file.IsFile());
-
-    CAPFileSpecifier trailing(Missing(L"C:\\x\\").c_str());
-    EXPECT_TRUE(trailing.IsFolder());
-    EXPECT_FALSE(trailing.IsFile());
-}
-
-TEST_F(FileSpecifierTest, ExistingPathsAreJudgedByTheirAttributes) {
-    std::wstring dottedFolder = dir_ / L"dir.d";
-    std::wstring bareFile = dir_ / L"data";
-    ASSERT_TRUE(CreateDirectoryW(dottedFolder.c_str(), nullptr));
-    ASSERT_TRUE(VxWriteFile(bareFile, "x"));
-
-    CAPFileSpecifier folder(dottedFolder.c_str());
-    EXPECT_TRUE(folder.IsFolder());
-    EXPECT_FALSE(folder.IsFile());
-    CAPFileSpecifier file(bareFile.c_str());
-    EXPECT_FALSE(file.IsFolder());
-    EXPECT_TRUE(file.IsFile());
+TEST_F(FileSpecifierTest, MissingPathsAreJudgedByTheirFormExistingOnesByTheirAttributes) {
+    ASSERT_TRUE(CreateDirectoryW((dir_ / L"dir.d").c_str(), nullptr));
+    ASSERT_TRUE(VxWriteFile(dir_ / L"data", "x"));
+    const struct {
+        std::wstring path;
+        bool folder, file;
+    } cases[] = {{Missing(L"C:\\x\\report"), true, true}, {Missing(L"C:\\x\\report.pdf"), false, true},
+                 {Missing(L"C:\\x\\"), true, false},      {dir_ / L"dir.d", true, false},
+                 {dir_ / L"data", false, true}};
+    for (const auto& c : cases) {
+        CAPFileSpecifier specifier(c.path.c_str());
+        EXPECT_EQ(specifier.IsFolder(), c.folder) << vxhost::ToUtf8(c.path);
+        EXPECT_EQ(specifier.IsFile(), c.file) << vxhost::ToUtf8(c.path);
+    }
 }
 
 TEST_F(FileSpecifierTest, FileNameIsTheLastComponentWithItsExtension) {

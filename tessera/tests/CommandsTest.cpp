@@ -102,8 +102,6 @@ protected:
         return SUCCEEDED(context_->get_Item(B(name).get(), value.put()));
     }
 
-    ComRef<ITesseraDMS> dms_;
-    ComRef<ITesseraSession> session_;
     ComRef<ITesseraCommandContext> context_;
 };
 
@@ -114,7 +112,7 @@ TEST_F(CommandsTest, OpenPresetGivesTheNamedDocumentsAsAnArray) {
     ASSERT_EQ(S_OK, open->Update());
     ASSERT_EQ(S_OK, open->Execute());
     EXPECT_EQ((std::vector<long>{1235, 1}), SelectedNumbers());
-    EXPECT_FALSE(FileExists(Store() + L"\\presets\\open.txt")) << "a preset answers one Execute";
+    EXPECT_FALSE(TempFolder::Exists(Store() + L"\\presets\\open.txt")) << "a preset answers one Execute";
 }
 
 TEST_F(CommandsTest, OpenPresetWithSingleSelectionKeepsTheFirst) {
@@ -168,7 +166,7 @@ TEST_F(CommandsTest, ExecuteFaultsApplyToTheNamedCommand) {
     ASSERT_EQ(S_OK, SetOpenPreset(L"", {{L"", L"Legal", 1234, 1}}));
     EXPECT_EQ(E_OUTOFMEMORY, Command(CLSID_TesseraImportCommand)->Execute());
     EXPECT_EQ(S_FALSE, Command(CLSID_TesseraOpenCommand)->Execute()) << "a refused Execute is a cancel";
-    EXPECT_TRUE(FileExists(Store() + L"\\presets\\open.txt")) << "the preset waits for the next Execute";
+    EXPECT_TRUE(TempFolder::Exists(Store() + L"\\presets\\open.txt")) << "the preset waits for the next Execute";
 }
 
 TEST_F(CommandsTest, ImportMakesAnEmptyDocumentCheckedOutToTheUser) {
@@ -202,8 +200,7 @@ TEST_F(CommandsTest, ImportMakesAnEmptyDocumentCheckedOutToTheUser) {
     EXPECT_EQ(L"jdoe", Text(holderId));
 
     // The plug-in fills a new empty document by replacing its only version.
-    std::wstring saved = Scratch(L"2_1.docx");
-    WriteFileText(saved, "saved text");
+    std::wstring saved = scratch_.Write(L"2_1.docx", "saved text");
     ComRef<IUnknown> result;
     ASSERT_EQ(S_OK, document->CheckIn(B(saved.c_str()).get(), 2, 0, nullptr, result.put()));
     EXPECT_TRUE(result);

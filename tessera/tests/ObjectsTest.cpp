@@ -104,14 +104,11 @@ TEST_F(ObjectsTest, SessionsAreKeptPerServerName) {
 }
 
 TEST_F(ObjectsTest, ObjectsAnswerOnlyTheirInterfaces) {
-    auto dms = CreateDms();
+    auto document = Lease();
     ComRef<IUnknown> none;
-    EXPECT_EQ(E_NOINTERFACE, dms->QueryInterface(IID_IRunnableObject, none.put_void()));
+    EXPECT_EQ(E_NOINTERFACE, dms_->QueryInterface(IID_IRunnableObject, none.put_void()));
     EXPECT_FALSE(none);
-    EXPECT_EQ(E_NOINTERFACE, dms->QueryInterface(__uuidof(ITesseraDocument), none.put_void()));
-
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+    EXPECT_EQ(E_NOINTERFACE, dms_->QueryInterface(__uuidof(ITesseraDocument), none.put_void()));
     ASSERT_TRUE(document);
     auto record = document.As<ITesseraRecord>();
     ASSERT_TRUE(record);
@@ -122,22 +119,20 @@ TEST_F(ObjectsTest, ObjectsAnswerOnlyTheirInterfaces) {
 }
 
 TEST_F(ObjectsTest, GetDocumentFindsOnlyStoredVersions) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    HRESULT hr = S_OK;
-    EXPECT_TRUE(GetDocument(session.get(), L"Legal", 1234, 1));
-    EXPECT_FALSE(GetDocument(session.get(), L"Legal", 1234, 2, &hr));
-    EXPECT_EQ(TESSERA_E_NOT_FOUND, hr);
-    EXPECT_FALSE(GetDocument(session.get(), L"Legal", 4321, 1, &hr));
-    EXPECT_EQ(TESSERA_E_NOT_FOUND, hr);
-    EXPECT_FALSE(GetDocument(session.get(), L"Nowhere", 1234, 1, &hr));
-    EXPECT_EQ(TESSERA_E_NOT_FOUND, hr);
+    EXPECT_TRUE(Lease());
+    const struct {
+        const wchar_t* database;
+        long number, version;
+    } missing[] = {{L"Legal", 1234, 2}, {L"Legal", 4321, 1}, {L"Nowhere", 1234, 1}};
+    for (const auto& m : missing) {
+        HRESULT hr = S_OK;
+        EXPECT_FALSE(GetDocument(session_.get(), m.database, m.number, m.version, &hr));
+        EXPECT_EQ(TESSERA_E_NOT_FOUND, hr) << m.number << " v" << m.version;
+    }
 }
 
 TEST_F(ObjectsTest, DocumentReportsItsRecord) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+    auto document = Lease();
     ASSERT_TRUE(document);
     long number = 0, version = 0, size = 0, rights = 0;
     UniqueBstr extension, description, name, authorId, authorName, databaseName, serverName;
@@ -174,7 +169,7 @@ TEST_F(ObjectsTest, DocumentReportsItsRecord) {
     EXPECT_EQ(L"DMS1", Text(serverName));
 
     // A document without an author gives none.
-    auto memo = GetDocument(session.get(), L"Legal", 1235, 1);
+    auto memo = GetDocument(session_.get(), L"Legal", 1235, 1);
     ASSERT_TRUE(memo);
     ComRef<ITesseraUser> nobody;
     EXPECT_EQ(S_OK, memo->get_Author(nobody.put()));
@@ -182,9 +177,7 @@ TEST_F(ObjectsTest, DocumentReportsItsRecord) {
 }
 
 TEST_F(ObjectsTest, CheckOutCopiesTheContentAndLocksForTheSessionUser) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+    auto document = Lease();
     ASSERT_TRUE(document);
     VARIANT_BOOL checkedOut = VARIANT_TRUE;
     ComRef<ITesseraUser> holder;
@@ -195,7 +188,7 @@ TEST_F(ObjectsTest, CheckOutCopiesTheContentAndLocksForTheSessionUser) {
 
     std::wstring local = Scratch(L"1234_1.pdf");
     ASSERT_EQ(S_OK, document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get()));
-    EXPECT_EQ(L"lease-v1", ReadFileText(local));
+    EXPECT_EQ("lease-v1", TempFolder::Read(local));
     EXPECT_EQ(S_OK, document->get_IsCheckedOut(&checkedOut));
     EXPECT_EQ(VARIANT_TRUE, checkedOut);
     ASSERT_EQ(S_OK, document->get_CheckedOutBy(holder.put()));
@@ -211,61 +204,42 @@ TEST_F(ObjectsTest, CheckOutCopiesTheContentAndLocksForTheSessionUser) {
 
     // Checked out already, by this user as by anyone.
     EXPECT_EQ(TESSERA_E_IN_USE, document->CheckOut(B(Scratch(L"again.pdf").c_str()).get(), 1, 0.0, B(L"").get()));
-    EXPECT_FALSE(FileExists(Scratch(L"again.pdf")));
+    EXPECT_FALSE(TempFolder::Exists(Scratch(L"again.pdf")));
 }
 
-TEST_F(ObjectsTest, CheckInWithDispositionZeroAddsAVersion) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+// Disposition 2 puts the content into the checked-out version, 0 adds a version with it; the lock
+// stays when asked to.
+TEST_F(ObjectsTest, CheckInReplacesTheContentOrAddsAVersion) {
+    auto document = Lease();
     std::wstring local = Scratch(L"1234_1.pdf");
     ASSERT_EQ(S_OK, document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get()));
-    WriteFileText(local, "lease-v2 edited");
-
-    ComRef<IUnknown> result;
-    long reserved = 0;
-    ASSERT_EQ(S_OK, document->CheckIn(B(local.c_str()).get(), 0, 0, &reserved, result.put()));
-    EXPECT_TRUE(result);
-    VARIANT_BOOL checkedOut = VARIANT_TRUE;
-    EXPECT_EQ(S_OK, document->get_IsCheckedOut(&checkedOut));
-    EXPECT_EQ(VARIANT_FALSE, checkedOut);
-
+    const struct {
+        long disposition, keep;
+        const char* content;
+        long version;
+    } steps[] = {{2, 1, "replaced", 1}, {0, 0, "lease-v2 edited", 2}};
+    for (const auto& step : steps) {
+        scratch_.Write(L"1234_1.pdf", step.content);
+        ComRef<IUnknown> result;
+        long reserved = 0;
+        ASSERT_EQ(S_OK, document->CheckIn(B(local.c_str()).get(), step.disposition, step.keep, &reserved, result.put()));
+        EXPECT_TRUE(result);
+        VARIANT_BOOL checkedOut = VARIANT_FALSE;
+        EXPECT_EQ(S_OK, document->get_IsCheckedOut(&checkedOut));
+        EXPECT_EQ(step.keep ? VARIANT_TRUE : VARIANT_FALSE, checkedOut);
+        auto stored = Stored(1234, step.version);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(step.content, TempFolder::Read(stored->contentPath));
+        EXPECT_FALSE(Stored(1234, step.version + 1));
+    }
     long size = 0;
-    auto second = GetDocument(session.get(), L"Legal", 1234, 2);
-    ASSERT_TRUE(second);
-    EXPECT_EQ(S_OK, second->get_Size(&size));
+    EXPECT_EQ(S_OK, GetDocument(session_.get(), L"Legal", 1234, 2)->get_Size(&size));
     EXPECT_EQ(15, size);
-    EXPECT_EQ(S_OK, document->get_Size(&size));
-    EXPECT_EQ(8, size);
-}
-
-TEST_F(ObjectsTest, CheckInWithDispositionTwoReplacesTheContent) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
-    std::wstring local = Scratch(L"1234_1.pdf");
-    ASSERT_EQ(S_OK, document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get()));
-    WriteFileText(local, "replaced");
-
-    ComRef<IUnknown> result;
-    ASSERT_EQ(S_OK, document->CheckIn(B(local.c_str()).get(), 2, 1, nullptr, result.put()));
-    EXPECT_TRUE(result);
-    VARIANT_BOOL checkedOut = VARIANT_FALSE;
-    EXPECT_EQ(S_OK, document->get_IsCheckedOut(&checkedOut));
-    EXPECT_EQ(VARIANT_TRUE, checkedOut);
-
-    auto stored = Stored(1234, 1);
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(L"replaced", ReadFileText(stored->contentPath));
-    EXPECT_FALSE(Stored(1234, 2)) << "no version was added";
 }
 
 TEST_F(ObjectsTest, CheckInNeedsTheSessionUsersLock) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
-    std::wstring local = Scratch(L"content.pdf");
-    WriteFileText(local, "new");
+    auto document = Lease();
+    std::wstring local = scratch_.Write(L"content.pdf", "new");
 
     ComRef<IUnknown> result;
     EXPECT_EQ(S_OK, document->CheckIn(B(local.c_str()).get(), 0, 0, nullptr, result.put()));
@@ -275,13 +249,11 @@ TEST_F(ObjectsTest, CheckInNeedsTheSessionUsersLock) {
     EXPECT_EQ(TESSERA_E_IN_USE, document->CheckIn(B(local.c_str()).get(), 0, 0, nullptr, result.put()));
     EXPECT_FALSE(result);
     HRESULT hr = S_OK;
-    EXPECT_FALSE(GetDocument(session.get(), L"Legal", 1234, 2, &hr));
+    EXPECT_FALSE(GetDocument(session_.get(), L"Legal", 1234, 2, &hr));
 }
 
 TEST_F(ObjectsTest, UnlockReleasesOnlyTheSessionUsersLock) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+    auto document = Lease();
     ASSERT_EQ(S_OK, document->CheckOut(B(Scratch(L"x.pdf").c_str()).get(), 1, 0.0, B(L"").get()));
     VARIANT_BOOL released = VARIANT_FALSE;
     EXPECT_EQ(S_OK, document->Unlock(&released));
@@ -295,9 +267,7 @@ TEST_F(ObjectsTest, UnlockReleasesOnlyTheSessionUsersLock) {
 }
 
 TEST_F(ObjectsTest, DocumentsWorkOnAThreadWithoutCom) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+    auto document = Lease();
     std::wstring local = Scratch(L"worker.pdf");
     HRESULT checkout = E_FAIL, checkin = E_FAIL;
     long size = 0;
@@ -350,9 +320,7 @@ TEST_F(ObjectsTest, ContextKeepsItemsInOrderAndCopiesValues) {
 }
 
 TEST_F(ObjectsTest, FaultsFailTheNamedOperationForTheirCount) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+    auto document = Lease();
     ASSERT_EQ(S_OK, AddFault(Store(), L"CheckOut", E_ACCESSDENIED, 1));
     std::wstring local = Scratch(L"f.pdf");
     EXPECT_EQ(E_ACCESSDENIED, document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get()));
@@ -375,11 +343,11 @@ TEST_F(ObjectsTest, FaultsFailTheNamedOperationForTheirCount) {
 
     ASSERT_EQ(S_OK, AddRefusal(Store(), L"Login", 1));
     long login = 0;
-    EXPECT_EQ(S_OK, session->Login(B(L"jdoe").get(), B(L"secret").get(), &login));
+    EXPECT_EQ(S_OK, session_->Login(B(L"jdoe").get(), B(L"secret").get(), &login));
     EXPECT_NE(0, login);
     ASSERT_EQ(S_OK, AddFault(Store(), L"GetDocument", TESSERA_E_NOT_LOGGED_IN, 2));
     HRESULT hr = S_OK;
-    GetDocument(session.get(), L"Legal", 1234, 1, &hr);
+    GetDocument(session_.get(), L"Legal", 1234, 1, &hr);
     EXPECT_EQ(TESSERA_E_NOT_LOGGED_IN, hr);
 }
 

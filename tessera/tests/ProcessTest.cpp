@@ -9,14 +9,13 @@ protected:
     // Runs tessera-store.exe on this test's store (through TESSERA_STORE, which it inherits).
     DWORD Tool(const std::wstring& arguments, std::string* output = nullptr) {
         std::string ignored;
-        return RunProcess(L"\"" + BinFolder() + L"tessera-store.exe\" " + arguments, output ? output : &ignored);
+        return vxhost::RunProgram(L"\"" + vxhost::ProgramFolder() + L"\\tessera-store.exe\" " + arguments,
+                                  output ? output : &ignored);
     }
 };
 
 TEST_F(ProcessTest, AnotherProcessSeesTheCheckOut) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+    auto document = Lease();
     ASSERT_EQ(S_OK, document->CheckOut(B(Scratch(L"1234_1.pdf").c_str()).get(), 1, 0.0, B(L"").get()));
 
     std::string listing;
@@ -27,14 +26,12 @@ TEST_F(ProcessTest, AnotherProcessSeesTheCheckOut) {
 }
 
 TEST_F(ProcessTest, ALockTakenElsewhereMakesTheDocumentInUse) {
-    auto dms = CreateDms();
-    auto session = LoggedIn(dms.get(), L"jdoe", L"secret");
-    auto document = GetDocument(session.get(), L"Legal", 1234, 1);
+    auto document = Lease();
     ASSERT_EQ(0u, Tool(L"lock DMS1 Legal 1234 1 user7"));
 
     std::wstring local = Scratch(L"1234_1.pdf");
     EXPECT_EQ(TESSERA_E_IN_USE, document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get()));
-    EXPECT_FALSE(FileExists(local));
+    EXPECT_FALSE(TempFolder::Exists(local));
     ComRef<ITesseraUser> holder;
     ASSERT_EQ(S_OK, document->get_CheckedOutBy(holder.put()));
     ASSERT_TRUE(holder);
@@ -51,8 +48,7 @@ TEST_F(ProcessTest, ALockTakenElsewhereMakesTheDocumentInUse) {
 }
 
 TEST_F(ProcessTest, ToolSeedsDocumentsAndFaultsTheObjectsSee) {
-    std::wstring file = Scratch(L"Contract.Final.txt");
-    WriteFileText(file, "twelve bytes");
+    std::wstring file = scratch_.Write(L"Contract.Final.txt", "twelve bytes");
     std::string number;
     ASSERT_EQ(0u, Tool(L"add-document DMS1 Legal \"" + file + L"\" --author user7 --number 50", &number));
     EXPECT_EQ("50\r\n", number);

@@ -24,7 +24,7 @@ protected:
         StoreTest::SetUp();
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         comReady_ = true;
-        path_ = BinFolder() + L"tessera.dll";
+        path_ = vxhost::ProgramFolder() + L"\\tessera.dll";
         module_.reset(LoadLibraryW(path_.c_str()));
         ASSERT_TRUE(module_) << "tessera.dll does not load";
     }

@@ -1,6 +1,5 @@
 #include "StoreFixture.h"
 
-#include <atomic>
 #include <vector>
 
 namespace tessera::test {
@@ -9,59 +8,6 @@ std::wstring WindowsUserName() {
     wchar_t name[257];
     DWORD length = ARRAYSIZE(name);
     return GetUserNameW(name, &length) ? std::wstring(name) : std::wstring();
-}
-
-std::wstring ReadFileText(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return L"<missing>";
-    std::string bytes(4096, '\0');
-    DWORD got = 0;
-    ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
-    bytes.resize(got);
-    return std::wstring(bytes.begin(), bytes.end());
-}
-
-void WriteFileText(const std::wstring& path, const std::string& text) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(file) << "cannot create test file";
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
-}
-
-bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::wstring BinFolder() {
-    wchar_t path[MAX_PATH * 2];
-    DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-DWORD RunProcess(const std::wstring& commandLine, std::string* output) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    UniqueHandle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return static_cast<DWORD>(-1);
-    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = writeEnd.get();
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION info = {};
-    std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-        return static_cast<DWORD>(-1);
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    writeEnd.reset();
-    output->clear();
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) output->append(buffer, got);
-    WaitForSingleObject(process.get(), 60000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.get(), &code);
-    return code;
 }
 
 UniqueBstr B(const wchar_t* text) { return UniqueBstr(SysAllocString(text)); }
@@ -78,30 +24,25 @@ void StoreTest::SetUp() {
     ASSERT_EQ(S_OK, AddUser(Store(), L"DMS1", L"jdoe", L"secret", L"John Doe", false));
     ASSERT_EQ(S_OK, AddUser(Store(), L"DMS1", L"user7", L"pw7", L"", false));
     ASSERT_EQ(S_OK, AddUser(Store(), L"DMS1", WindowsUserName(), L"", L"Windows User", true));
-    WriteFileText(Scratch(L"lease.pdf"), "lease-v1");
-    NewDocument lease;
-    lease.server = L"DMS1";
-    lease.database = L"Legal";
-    lease.contentFile = Scratch(L"lease.pdf");
-    lease.description = L"Lease";
-    lease.author = L"jdoe";
-    lease.number = 1234;
-    lease.rights = 3;
-    ASSERT_EQ(S_OK, AddDocument(Store(), lease, &leaseNumber_));
-    WriteFileText(Scratch(L"memo.docx"), "memo");
-    NewDocument memo;
-    memo.server = L"DMS1";
-    memo.database = L"Legal";
-    memo.contentFile = Scratch(L"memo.docx");
-    memo.description = L"Memo";
-    ASSERT_EQ(S_OK, AddDocument(Store(), memo, nullptr));
-    WriteFileText(Scratch(L"budget.pdf"), "budget");
-    NewDocument budget;
-    budget.server = L"DMS1";
-    budget.database = L"Finance";
-    budget.contentFile = Scratch(L"budget.pdf");
-    budget.description = L"Budget";
-    ASSERT_EQ(S_OK, AddDocument(Store(), budget, nullptr));
+    // Legal 1234 and 1235, Finance 1.
+    const struct {
+        const wchar_t *database, *file, *description, *author;
+        const char* content;
+        long number, rights;
+    } seeds[] = {{L"Legal", L"lease.pdf", L"Lease", L"jdoe", "lease-v1", 1234, 3},
+                 {L"Legal", L"memo.docx", L"Memo", L"", "memo", 0, 255},
+                 {L"Finance", L"budget.pdf", L"Budget", L"", "budget", 0, 255}};
+    for (const auto& seed : seeds) {
+        NewDocument doc;
+        doc.server = L"DMS1";
+        doc.database = seed.database;
+        doc.contentFile = scratch_.Write(seed.file, seed.content);
+        doc.description = seed.description;
+        doc.author = seed.author;
+        doc.number = seed.number;
+        doc.rights = seed.rights;
+        ASSERT_EQ(S_OK, AddDocument(Store(), doc, nullptr));
+    }
 }
 
 void StoreTest::TearDown() { SetEnvironmentVariableW(L"TESSERA_STORE", nullptr); }

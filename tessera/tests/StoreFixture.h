@@ -15,16 +15,6 @@
 namespace tessera::test {
 
 std::wstring WindowsUserName();
-std::wstring ReadFileText(const std::wstring& path);
-void WriteFileText(const std::wstring& path, const std::string& text);
-bool FileExists(const std::wstring& path);
-// Folder of the running test program, with a trailing backslash (the other binaries are there too).
-std::wstring BinFolder();
-
-// Runs a program to its end; its standard output lands in *output.
-DWORD RunProcess(const std::wstring& commandLine, std::string* output);
-
-// A folder under %TEMP% that removes itself with everything in it.
 using TempFolder = vxhost::TempFolder;
 
 // Points TESSERA_STORE at a fresh seeded store for the test's lifetime.
@@ -38,7 +28,6 @@ protected:
 
     TempFolder store_;
     TempFolder scratch_;
-    long leaseNumber_ = 0;  // DMS1/Legal 1234 "Lease", pdf, content "lease-v1"
 };
 
 // StoreTest with COM initialised and the stand-in's class objects registered in this process.
@@ -52,6 +41,15 @@ protected:
     ComRef<ITesseraSession> LoggedIn(ITesseraDMS* dms, const wchar_t* user, const wchar_t* password);
     ComRef<ITesseraDocument> GetDocument(ITesseraSession* session, const wchar_t* database, long number,
                                          long version, HRESULT* hr = nullptr);
+    // Legal 1234 version 1 as jdoe finds it, through dms_ and session_.
+    ComRef<ITesseraDocument> Lease() {
+        dms_ = CreateDms();
+        session_ = LoggedIn(dms_.get(), L"jdoe", L"secret");
+        return GetDocument(session_.get(), L"Legal", 1234, 1);
+    }
+
+    ComRef<ITesseraDMS> dms_;
+    ComRef<ITesseraSession> session_;
 
     bool comReady_ = false;
 };

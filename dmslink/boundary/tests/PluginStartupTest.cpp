@@ -14,11 +14,25 @@
 
 namespace {
 
-std::wstring DmslinkPath() {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    return path.substr(0, path.find_last_of(L'\\')) + L"\\plugins\\dmslink.dll";
+std::wstring DmslinkPath() { return vxhost::ProgramFolder() + L"\\plugins\\dmslink.dll"; }
+
+// The real exports, as the host calls them before anything else.
+TEST(DmslinkEntryTest, HandshakeUsesOneAlwaysTrueProcedureForLoadCheckAndFifth) {
+    HMODULE module = LoadLibraryW(DmslinkPath().c_str());
+    ASSERT_NE(module, nullptr);
+    auto main = reinterpret_cast<VarnelPlugInMainProc>(GetProcAddress(module, "VarnelPlugInMain"));
+    ASSERT_NE(main, nullptr);
+    ASSERT_NE(GetProcAddress(module, "PISetupSDK"), nullptr);
+    VxHandshake record;
+    memset(&record, 0xCC, sizeof record);
+    EXPECT_EQ(main(&record), 1);
+    EXPECT_EQ(record.loadCheck, record.fifth);
+    EXPECT_EQ(record.loadCheck(), 1);
+    for (void* slot : {(void*)record.init, (void*)record.unload, (void*)record.publishHFT,
+                       (void*)record.pluginName, (void*)record.seventh})
+        EXPECT_NE(slot, nullptr);
+    record.seventh();
+    FreeLibrary(module);
 }
 
 // A class whose objects cannot be made: the DMS client extensions are missing.
@@ -166,30 +180,25 @@ TEST_F(PluginStartupTest, OpenOnlyRegistersTheOpenSideAndNoSaveItem) {
 
 TEST_F(PluginStartupTest, OnlyTheText1EnablesSave) {
     RegisterStandIn();
-    struct Case {
-        const wchar_t* label;
-        DWORD type;
-        std::wstring text;
-        bool enabled;
+    auto text = [](const std::wstring& value) {  // with its terminator
+        return std::string(reinterpret_cast<const char*>(value.c_str()), (value.size() + 1) * sizeof(wchar_t));
     };
-    const DWORD one = 1;
-    const wchar_t unterminated[] = {L'1'};
-    for (const Case& c : {Case{L"true", REG_SZ, L"true", false}, Case{L"dword", REG_DWORD, L"", false},
-                          Case{L"unterminated", REG_SZ, L"", false}, Case{L"odd length", REG_SZ, L"", false},
-                          Case{L"too long", REG_SZ, std::wstring(300, L'1'), false},
-                          Case{L"expand", REG_EXPAND_SZ, L"1", true}, Case{L"one", REG_SZ, L"1", true}}) {
+    const struct {
+        const char* label;
+        DWORD type;
+        std::string bytes;
+        bool enabled;
+    } cases[] = {{"true", REG_SZ, text(L"true"), false},
+                 {"dword", REG_DWORD, std::string("\1\0\0\0", 4), false},
+                 {"unterminated", REG_SZ, std::string("1\0", 2), false},
+                 {"odd length", REG_SZ, std::string("1\0\0", 3), false},
+                 {"too long", REG_SZ, text(std::wstring(300, L'1')), false},
+                 {"expand", REG_EXPAND_SZ, text(L"1"), true},
+                 {"one", REG_SZ, text(L"1"), true}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         SetText(HKEY_LOCAL_MACHINE, L"TesseraEnableOpen", L"1");
-        if (c.type == REG_DWORD) {
-            SetRaw(HKEY_LOCAL_MACHINE, L"TesseraEnableSave", REG_DWORD, &one, sizeof one);
-        } else if (std::wstring(c.label) == L"unterminated") {
-            SetRaw(HKEY_LOCAL_MACHINE, L"TesseraEnableSave", REG_SZ, unterminated, sizeof unterminated);
-        } else if (std::wstring(c.label) == L"odd length") {
-            SetRaw(HKEY_LOCAL_MACHINE, L"TesseraEnableSave", REG_SZ, L"1", 3);
-        } else {
-            SetRaw(HKEY_LOCAL_MACHINE, L"TesseraEnableSave", c.type, c.text.c_str(),
-                   static_cast<DWORD>((c.text.size() + 1) * sizeof(wchar_t)));
-        }
+        SetRaw(HKEY_LOCAL_MACHINE, L"TesseraEnableSave", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
         Start();
         std::vector<ASInt32> numbers = PluginNotifications();
         EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 19), c.enabled ? 1 : 0);

@@ -1,7 +1,3 @@
-vx_test(dmslink_entry_test ${CMAKE_CURRENT_LIST_DIR}/PluginEntryTest.cpp)
-target_link_libraries(dmslink_entry_test PRIVATE vxhost)
-add_dependencies(dmslink_entry_test dmslink)
-
 vx_test(dmslink_startup_test ${CMAKE_CURRENT_LIST_DIR}/PluginStartupTest.cpp)
 target_include_directories(dmslink_startup_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../..)
 target_link_libraries(dmslink_startup_test PRIVATE vxtesting vxtestmodule tesserastub ole32 oleaut32 uuid)

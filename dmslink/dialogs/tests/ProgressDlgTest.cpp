@@ -96,17 +96,6 @@ TEST_F(ProgressDlgTest, WhatWasSetBeforeTheWindowShowsAtOnce) {
     EXPECT_TRUE(marquee);
     EXPECT_TRUE(eventSet);
     EXPECT_TRUE(dialog.IsCancelRequested());
-
-    TestDialog plain(host().MainWindow());
-    std::wstring caption;
-    plain.onInit = [&](HWND window) {
-        caption = Text(window);
-        cancelEnabled = IsWindowEnabled(GetDlgItem(window, IDCANCEL)) != FALSE;
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    };
-    plain.DoModal();
-    EXPECT_EQ(caption, L"Processing documents");
-    EXPECT_TRUE(cancelEnabled);
 }
 
 // A stand-in worker: waits for the dialog like the real ones, then runs `body` against its window.

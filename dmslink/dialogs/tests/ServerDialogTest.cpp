@@ -272,4 +272,21 @@ TEST_F(ServerDialogTest, TheEditEntryAnswersTrueOnlyForOk) {
     EXPECT_EQ(Servers().GetServerCount(), 1);
 }
 
+// Deleting a connected server logs it out first; one whose logout the DMS refuses stays.
+TEST_F(ServerDialogTest, TheDeleteEntryKeepsAServerThatCannotLogOut) {
+    ASSERT_EQ(VxPublishHFT(), 1);
+    auto remove = VxEntry<TesseraServerNameProc>(VxOwnTable(), kTesseraDeleteServer);
+    TSServerEntry* alpha = Add(L"alpha", L"ann", L"pw1", true);
+    alpha->connected = Manager().Login(L"alpha", false, L"ann", L"pw1");
+    ASSERT_TRUE(alpha->connected);
+    ASSERT_EQ(tessera::AddRefusal(store_.path(), L"Logout", 1), S_OK);
+    ASText name = MakeText(L"alpha");
+    EXPECT_EQ(remove(name), 0);
+    EXPECT_EQ(Servers().FindServer(L"alpha"), alpha);
+    EXPECT_TRUE(alpha->connected);
+    EXPECT_EQ(remove(name), 1);
+    EXPECT_EQ(Servers().GetServerCount(), 0);
+    DestroyText(name);
+}
+
 }  // namespace

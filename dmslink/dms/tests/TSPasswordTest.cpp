@@ -58,21 +58,14 @@ TEST(TSPassword, StoredLengthsAndFreshIVs) {
 
 TEST(TSPassword, MalformedStoredTextGivesTheEmptyPassword) {
     const std::wstring good = kIVHex + kVectors[2].cipherHex;  // 96 characters
-    EXPECT_EQ(TSPasswordCipher::DecryptPassword(L""), L"");
-    EXPECT_EQ(TSPasswordCipher::DecryptPassword(L"0123456789ABCDEF"), L"");  // 8 bytes: shorter than the IV
-    EXPECT_EQ(TSPasswordCipher::DecryptPassword(std::wstring(kIVHex)), L"");  // the IV and nothing else
-    EXPECT_EQ(TSPasswordCipher::DecryptPassword(good.substr(0, 95)), L"");    // odd length
-    EXPECT_EQ(TSPasswordCipher::DecryptPassword(good.substr(0, 33)), L"");
-
-    std::wstring nonHex = good;
-    nonHex[40] = L'G';
-    EXPECT_EQ(TSPasswordCipher::DecryptPassword(nonHex), L"");
-    nonHex = good;
-    nonHex[95] = L' ';
-    EXPECT_EQ(TSPasswordCipher::DecryptPassword(nonHex), L"");
-    nonHex = good;
-    nonHex[0] = L'\u0660';  // a digit, but not a hex digit here
-    EXPECT_EQ(TSPasswordCipher::DecryptPassword(nonHex), L"");
+    auto with = [&](size_t at, wchar_t c) { return good.substr(0, at) + c + good.substr(at + 1); };
+    const std::wstring malformed[] = {
+        L"", L"0123456789ABCDEF",  // 8 bytes: shorter than the IV
+        kIVHex,                    // the IV and nothing else
+        good.substr(0, 95), good.substr(0, 33), with(40, L'G'), with(95, L' '),
+        with(0, L'\u0660'),  // a digit, but not a hex digit here
+    };
+    for (const std::wstring& text : malformed) EXPECT_EQ(TSPasswordCipher::DecryptPassword(text), L"") << text.size();
 }
 
 TEST(TSPassword, DamagedCiphertextIsNotAFailure) {

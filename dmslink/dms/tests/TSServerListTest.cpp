@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TesseraKeySandbox.h"
@@ -80,6 +81,17 @@ protected:
             if (value.second) SetText(hive, Numbered(value.first, n), value.second);
     }
     std::wstring Stored(const wchar_t* password) { return TSPasswordCipher::EncryptPassword(password); }
+    // Server, user, password, trusted, auto connect, machine-wide and connected of each entry.
+    using Row = std::tuple<std::wstring, std::wstring, std::wstring, bool, bool, bool, bool>;
+    static std::vector<Row> Rows(const TSServerList& list) {
+        std::vector<Row> rows;
+        for (int i = 0; i < list.GetServerCount(); ++i) {
+            const TSServerEntry* e = list.GetServerAt(i);
+            rows.emplace_back(e->server, e->userName, e->password, e->trustedLogin, e->autoConnect, e->machineWide,
+                              e->connected);
+        }
+        return rows;
+    }
 
     TSServerList list_;
 };
@@ -98,20 +110,9 @@ TEST_F(TSRegistryTest, MachineWideFirstThenTheUsersOwnOverwritingByName) {
     Server(HKEY_CURRENT_USER, 1, L"alpha", L"user", Stored(L"upw").c_str(), L"1", L"0");
     list_.ReadServerListFromRegistry();
 
-    ASSERT_EQ(list_.GetServerCount(), 3);
-    const TSServerEntry* alpha = list_.GetServerAt(0);
-    EXPECT_EQ(alpha->server, L"alpha");
-    EXPECT_EQ(alpha->userName, L"user");
-    EXPECT_EQ(alpha->password, L"upw");
-    EXPECT_TRUE(alpha->trustedLogin);
-    EXPECT_FALSE(alpha->autoConnect);
-    EXPECT_TRUE(alpha->machineWide);
-    EXPECT_FALSE(alpha->connected);
-    EXPECT_EQ(list_.GetServerAt(1)->server, L"beta");
-    EXPECT_TRUE(list_.GetServerAt(1)->machineWide);
-    EXPECT_EQ(list_.GetServerAt(2)->server, L"gamma");
-    EXPECT_FALSE(list_.GetServerAt(2)->machineWide);
-    EXPECT_EQ(list_.GetServerAt(2)->password, L"gpw");
+    EXPECT_EQ(Rows(list_), (std::vector<Row>{{L"alpha", L"user", L"upw", true, false, true, false},
+                                             {L"beta", L"mb", L"bpw", true, true, true, false},
+                                             {L"gamma", L"ug", L"gpw", false, true, false, false}}));
 
     // Writing stores the machine-wide entries in the user's list too.
     list_.WriteServerListToRegistry();
@@ -199,15 +200,9 @@ TEST_F(TSRegistryTest, MissingLastFlagEndsThePassAfterAddingTheServer) {
     Server(HKEY_CURRENT_USER, 0, L"u0", L"u", L"", nullptr, L"0");
     Server(HKEY_CURRENT_USER, 1, L"u1", L"u", L"", L"0", L"1");
     list_.ReadServerListFromRegistry();
-    ASSERT_EQ(list_.GetServerCount(), 2);
-    const TSServerEntry* m0 = list_.GetServerAt(0);
-    EXPECT_EQ(m0->server, L"m0");
-    EXPECT_TRUE(m0->trustedLogin);
-    EXPECT_TRUE(m0->autoConnect);  // the starting value
-    const TSServerEntry* u0 = list_.GetServerAt(1);
-    EXPECT_EQ(u0->server, L"u0");
-    EXPECT_TRUE(u0->trustedLogin);  // carried over from the machine-wide pass
-    EXPECT_FALSE(u0->autoConnect);
+    // m0 keeps the starting auto connect; u0 carries trusted login over from the machine-wide pass.
+    EXPECT_EQ(Rows(list_), (std::vector<Row>{{L"m0", L"u", L"", true, true, true, false},
+                                             {L"u0", L"u", L"", true, false, false, false}}));
 }
 
 TEST_F(TSRegistryTest, FlagTextsAndCarriedFlags) {
@@ -219,14 +214,11 @@ TEST_F(TSRegistryTest, FlagTextsAndCarriedFlags) {
     Server(HKEY_CURRENT_USER, 1, L"u1", L"u", L"", L"1", L"yes");
     Server(HKEY_CURRENT_USER, 2, L"u2", L"u", L"", L"0", L"1");
     list_.ReadServerListFromRegistry();
-    ASSERT_EQ(list_.GetServerCount(), 5);
-    struct Expect {
-        bool trusted, autoConnect;
-    } expected[] = {{true, true}, {true, false}, {false, false}, {true, false}, {false, true}};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(list_.GetServerAt(i)->trustedLogin, expected[i].trusted) << i;
-        EXPECT_EQ(list_.GetServerAt(i)->autoConnect, expected[i].autoConnect) << i;
-    }
+    EXPECT_EQ(Rows(list_), (std::vector<Row>{{L"m0", L"u", L"", true, true, true, false},
+                                             {L"m1", L"u", L"", true, false, true, false},
+                                             {L"u0", L"u", L"", false, false, false, false},
+                                             {L"u1", L"u", L"", true, false, false, false},
+                                             {L"u2", L"u", L"", false, true, false, false}}));
 }
 
 TEST_F(TSRegistryTest, WriteLeavesExactlyTheCurrentEntries) {
@@ -268,17 +260,7 @@ TEST_F(TSRegistryTest, WriteLeavesExactlyTheCurrentEntries) {
     // What was written reads back whole, the long password included.
     TSServerList reread;
     reread.ReadServerListFromRegistry();
-    ASSERT_EQ(reread.GetServerCount(), 3);
-    for (int i = 0; i < 3; ++i) {
-        const TSServerEntry* a = list_.GetServerAt(i);
-        const TSServerEntry* b = reread.GetServerAt(i);
-        EXPECT_EQ(a->server, b->server);
-        EXPECT_EQ(a->userName, b->userName);
-        EXPECT_EQ(a->password, b->password);
-        EXPECT_EQ(a->trustedLogin, b->trustedLogin);
-        EXPECT_EQ(a->autoConnect, b->autoConnect);
-        EXPECT_FALSE(b->machineWide);
-    }
+    EXPECT_EQ(Rows(reread), Rows(list_));  // none of them machine-wide
 }
 
 TEST_F(TSRegistryTest, WritingAnEmptyListLeavesAnEmptyKey) {

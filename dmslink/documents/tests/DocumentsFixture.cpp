@@ -5,15 +5,43 @@
 #include "VxHFT.h"
 #include "documents/TempWorkspace.h"
 
-void DocumentsTest::SetUp() {
+void DmsTest::SetUp() {
     VxHostedTest::SetUp();
     ASSERT_TRUE(SUCCEEDED(com_.get()));
     ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
     SetEnvironmentVariableW(L"TESSERA_STORE", store_.path().c_str());
-    const std::wstring& s = store_.path();
-    ASSERT_EQ(tessera::AddServer(s, L"SRV1"), S_OK);
-    ASSERT_EQ(tessera::AddDatabase(s, L"SRV1", L"DOCS"), S_OK);
-    ASSERT_EQ(tessera::AddUser(s, L"SRV1", L"jdoe", L"secret", L"John Doe", false), S_OK);
+    ASSERT_EQ(tessera::AddServer(store_.path(), L"SRV1"), S_OK);
+    ASSERT_EQ(tessera::AddDatabase(store_.path(), L"SRV1", L"DOCS"), S_OK);
+    ASSERT_EQ(tessera::AddUser(store_.path(), L"SRV1", L"jdoe", L"secret", L"John Doe", false), S_OK);
+    manager_ = std::make_unique<TSManager>(host().MainWindow(), servers_);
+    ASSERT_TRUE(manager_->IsDmsAvailable());
+    ASSERT_TRUE(servers_.AddServer(L"SRV1", L"jdoe", L"secret", false, false));
+    ASSERT_TRUE(manager_->Login(L"SRV1", false, L"jdoe", L"secret"));
+    docs_ = std::make_unique<CDocumentManager>();
+}
+
+void DmsTest::TearDown() {
+    if (host_) host().CloseAllDocuments();
+    docs_.reset();
+    if (host_) DrainIdle();
+    manager_.reset();
+    TesseraRevokeClassObjects();
+    SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
+    EXPECT_TRUE(host_ == nullptr || host().IdleProcs().empty()) << host().DescribeIdleProcs();
+    VxHostedTest::TearDown();  // fails the test for any host entry called off the main thread
+}
+
+DmsDocumentPtr DmsTest::Dms(long number, long version) {
+    return manager_->GetDocument(L"SRV1", L"DOCS", number, version);
+}
+
+void DmsTest::DrainIdle() {
+    for (int i = 0; i < 10 && !host().IdleProcs().empty(); i++) host().RunIdle();
+}
+
+void DocumentsTest::SetUp() {
+    DmsTest::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(VxWriteFile(files_ / L"v1.pdf", "lease-v1"));
     ASSERT_TRUE(VxWriteFile(files_ / L"v2.pdf", "lease-v2"));
     tessera::NewDocument doc;
@@ -23,35 +51,14 @@ void DocumentsTest::SetUp() {
     doc.extension = L"pdf";
     doc.description = L"Lease";
     doc.number = number_;
-    ASSERT_EQ(tessera::AddDocument(s, doc, nullptr), S_OK);
+    ASSERT_EQ(tessera::AddDocument(store_.path(), doc, nullptr), S_OK);
     long version = 0;
-    ASSERT_EQ(tessera::AddVersion(s, L"SRV1", L"DOCS", number_, files_ / L"v2.pdf", &version), S_OK);
+    ASSERT_EQ(tessera::AddVersion(store_.path(), L"SRV1", L"DOCS", number_, files_ / L"v2.pdf", &version), S_OK);
     ASSERT_EQ(version, 2);
-
-    manager_ = std::make_unique<TSManager>(host().MainWindow(), servers_);
-    ASSERT_TRUE(manager_->IsDmsAvailable());
-    ASSERT_TRUE(servers_.AddServer(L"SRV1", L"jdoe", L"secret", false, false));
-    ASSERT_TRUE(manager_->Login(L"SRV1", false, L"jdoe", L"secret"));
-    docs_ = std::make_unique<CDocumentManager>();
-}
-
-void DocumentsTest::TearDown() {
-    if (host_) host().CloseAllDocuments();
-    docs_.reset();
-    if (host_) DrainIdle();
-    manager_.reset();
-    TesseraRevokeClassObjects();
-    SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
-    EXPECT_TRUE(host_ == nullptr || host().IdleProcs().empty()) << host().DescribeIdleProcs();
-    VxHostedTest::TearDown();
 }
 
 std::wstring DocumentsTest::RecordFileOf(const std::wstring& file) {
     return file.substr(0, file.rfind(L'\\')) + L"\\TSFile.dat";
-}
-
-DmsDocumentPtr DocumentsTest::Dms(long number, long version) {
-    return manager_->GetDocument(L"SRV1", L"DOCS", number, version);
 }
 
 DocumentsTest::CheckedOut DocumentsTest::CheckOut(long version, bool open) {
@@ -108,8 +115,4 @@ std::wstring DocumentsTest::LockedBy() {
 
 void DocumentsTest::Fault(const wchar_t* operation, long count) {
     ASSERT_EQ(tessera::AddRefusal(store_.path(), operation, count), S_OK);
-}
-
-void DocumentsTest::DrainIdle() {
-    for (int i = 0; i < 10 && !host().IdleProcs().empty(); i++) host().RunIdle();
 }

@@ -1,6 +1,6 @@
-// The host, a DMS stand-in store with server SRV1 (database DOCS, document 1234 "Lease" in versions 1
-// and 2), a TSManager logged in to it, a registry under test and the lifecycle layer
-// over both. The plug-in's temporary root is a folder of this test.
+// The host, a DMS stand-in store with server SRV1 (database DOCS, user jdoe), a TSManager logged in
+// to it, a registry under test and the lifecycle layer over both. The plug-in's temporary root is a
+// folder of the test. DocumentsTest adds document 1234 "Lease" in versions 1 and 2.
 #pragma once
 
 #include <string>
@@ -14,10 +14,31 @@
 #include "module/CDocumentLifecycle.h"
 #include "tessera/StandIn.h"
 
-class DocumentsTest : public VxHostedTest {
+class DmsTest : public VxHostedTest {
 protected:
     void SetUp() override;
     void TearDown() override;
+
+    CDocumentLifecycle Life() { return CDocumentLifecycle(*manager_, *docs_); }
+    DmsDocumentPtr Dms(long number, long version = 1);
+    void DrainIdle();
+    static std::wstring Root() { return GetTempRootFolder(); }
+    static bool Exists(const std::wstring& path) { return vxhost::TempFolder::Exists(path); }
+
+    CAPComApartment com_{CoInitialize(nullptr)};
+    VxTempFolder store_;
+    VxTempFolder files_;
+    TSServerList servers_;
+    std::unique_ptr<TSManager> manager_;
+    std::unique_ptr<CDocumentManager> docs_;
+
+private:
+    VxWorkspaceRoot workspace_;
+};
+
+class DocumentsTest : public DmsTest {
+protected:
+    void SetUp() override;
 
     struct CheckedOut {
         std::wstring file;
@@ -31,25 +52,11 @@ protected:
     // Edited and saved in the host, with the save notification's mark.
     void EditAndSave(const CheckedOut& copy, const std::string& edit = " edited");
 
-    CDocumentLifecycle Life() { return CDocumentLifecycle(*manager_, *docs_); }
     DocumentLookup Lookup();
-    DmsDocumentPtr Dms(long number, long version);
     std::vector<tessera::DocumentInfo> Versions();  // of document 1234
     std::wstring LockedBy();
     void Fault(const wchar_t* operation, long count = 1);  // refusal
-    void DrainIdle();
-    static std::wstring Root() { return GetTempRootFolder(); }
-    static bool Exists(const std::wstring& path) { return vxhost::TempFolder::Exists(path); }
     static std::wstring RecordFileOf(const std::wstring& file);
 
-    CAPComApartment com_{CoInitialize(nullptr)};
-    VxTempFolder store_;
-    VxTempFolder files_;
-    TSServerList servers_;
-    std::unique_ptr<TSManager> manager_;
-    std::unique_ptr<CDocumentManager> docs_;
     long number_ = 1234;
-
-private:
-    VxWorkspaceRoot workspace_;
 };

@@ -217,25 +217,6 @@ TEST_F(TempWorkspaceTest, ClearingKeepsOpenDocumentsAndCopiesStillOwedToTheDms) 
     EXPECT_TRUE(Exists(Root() + L"\\loose.txt"));
 }
 
-TEST_F(TempWorkspaceTest, ACopyLeftByAnEarlierRunIsCheckedInAtStart) {
-    CheckedOut copy = CheckOut(2, false);
-    ASSERT_TRUE(VxWriteFile(copy.file, "edited before the crash"));
-    docs_->MarkSaved(copy.record);
-    docs_.reset();  // the earlier run ends: a saved copy stays
-    ASSERT_TRUE(Exists(copy.file));
-    docs_ = std::make_unique<CDocumentManager>();
-
-    Life().RecoverTempDocuments();
-    DrainIdle();
-    std::vector<tessera::DocumentInfo> versions = Versions();
-    ASSERT_EQ(versions.size(), 3u);
-    EXPECT_EQ(VxReadFile(versions.back().contentPath), "edited before the crash");
-    EXPECT_EQ(LockedBy(), L"");
-    EXPECT_FALSE(Exists(copy.file));
-    EXPECT_FALSE(Exists(RecordFileOf(copy.file)));
-    EXPECT_EQ(docs_->GetCount(), 0);
-}
-
 TEST_F(TempWorkspaceTest, ACopyThatAnotherRunningHostTracksIsNotRecoveredUntilThatHostLetsGo) {
     CheckedOut held = CheckOut(2, false);
     ASSERT_TRUE(VxWriteFile(held.file, "being edited elsewhere"));
@@ -251,14 +232,18 @@ TEST_F(TempWorkspaceTest, ACopyThatAnotherRunningHostTracksIsNotRecoveredUntilTh
     EXPECT_TRUE(Exists(held.file));
     EXPECT_TRUE(Exists(RecordFileOf(held.file)));
 
-    // The holder goes without closing the document (as a killed host does): the copy is owed now.
+    // The holder goes without closing the document (as a killed host does): the copy is owed now,
+    // and checked in by the next recovery.
     docs_->MarkSaved(held.record);
     docs_.reset();
     second.RecoverTempDocuments();
     DrainIdle();
     ASSERT_EQ(Versions().size(), 3u);
     EXPECT_EQ(VxReadFile(Versions().back().contentPath), "being edited elsewhere");
+    EXPECT_EQ(LockedBy(), L"");
+    EXPECT_FALSE(Exists(held.file));
     EXPECT_FALSE(Exists(RecordFileOf(held.file)));
+    EXPECT_EQ(secondHost.GetCount(), 0);
     docs_ = std::make_unique<CDocumentManager>();
 }
 

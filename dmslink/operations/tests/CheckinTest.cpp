@@ -99,13 +99,10 @@ TEST_F(CheckinTest, UnlockReleasesOnlyACheckedOutDocument) {
 }
 
 TEST(SizeTexts, KilobytesRoundedDownWithOneAtLeast) {
-    EXPECT_EQ(CheckoutSizeText(-5), L"1 KB");
-    EXPECT_EQ(CheckoutSizeText(0), L"1 KB");
-    EXPECT_EQ(CheckoutSizeText(1024), L"1 KB");
-    EXPECT_EQ(CheckoutSizeText(1536), L"1 KB");
-    EXPECT_EQ(CheckoutSizeText(2047), L"1 KB");
-    EXPECT_EQ(CheckoutSizeText(2048), L"2 KB");
-    EXPECT_EQ(CheckoutSizeText(3145728), L"3072 KB");
+    const std::pair<long, const wchar_t*> sizes[] = {{-5, L"1 KB"},   {0, L"1 KB"},    {1024, L"1 KB"},
+                                                     {1536, L"1 KB"}, {2047, L"1 KB"}, {2048, L"2 KB"},
+                                                     {3145728, L"3072 KB"}};
+    for (const auto& size : sizes) EXPECT_EQ(CheckoutSizeText(size.first), size.second) << size.first;
     EXPECT_EQ(CheckinSizeText(1024), L"1 KB");
     EXPECT_EQ(CheckinSizeText(1025), L"1 KB");
     EXPECT_EQ(CheckinSizeText(5000000000ULL), L"4882812 KB");

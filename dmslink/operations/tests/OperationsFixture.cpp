@@ -51,27 +51,18 @@ LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-std::string Content(size_t bytes, char fill) { return std::string(bytes, fill); }
-
 }  // namespace
 
 void OperationsTest::SetUp() {
-    VxHostedTest::SetUp();
+    DmsTest::SetUp();
+    if (HasFatalFailure()) return;
     ClearTraces();
     VxSetTraceSink(CollectTrace);
     gDialogs.clear();
     hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, WatchDialogs, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook_, nullptr);
-
-    ASSERT_TRUE(SUCCEEDED(com_.get()));
-    ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
-    SetEnvironmentVariableW(L"TESSERA_STORE", Store().c_str());
-    const std::wstring& s = Store();
-    ASSERT_EQ(tessera::AddServer(s, L"SRV1"), S_OK);
-    ASSERT_EQ(tessera::AddDatabase(s, L"SRV1", L"DOCS"), S_OK);
-    ASSERT_EQ(tessera::AddUser(s, L"SRV1", L"jdoe", L"secret", L"John Doe", false), S_OK);
-    ASSERT_EQ(tessera::AddUser(s, L"SRV1", L"user7", L"pw7", L"", false), S_OK);
-    ASSERT_EQ(tessera::AddUser(s, L"SRV1", L"mmajor", L"pw8", L"Mary Major", false), S_OK);
+    ASSERT_EQ(tessera::AddUser(Store(), L"SRV1", L"user7", L"pw7", L"", false), S_OK);
+    ASSERT_EQ(tessera::AddUser(Store(), L"SRV1", L"mmajor", L"pw8", L"Mary Major", false), S_OK);
     struct Seed {
         long number;
         const wchar_t* description;
@@ -85,37 +76,21 @@ void OperationsTest::SetUp() {
         doc.database = L"DOCS";
         if (seed.bytes) {
             doc.contentFile = files_ / (std::wstring(seed.description) + L".pdf");
-            ASSERT_TRUE(VxWriteFile(doc.contentFile, Content(seed.bytes, static_cast<char>('a' + seed.number % 26))));
+            ASSERT_TRUE(VxWriteFile(doc.contentFile, std::string(seed.bytes, static_cast<char>('a' + seed.number % 26))));
         }
         doc.extension = L"pdf";
         doc.description = seed.description;
         doc.author = seed.author;
         doc.number = seed.number;
-        ASSERT_EQ(tessera::AddDocument(s, doc, nullptr), S_OK);
+        ASSERT_EQ(tessera::AddDocument(Store(), doc, nullptr), S_OK);
     }
-
-    manager_ = new TSManager(host().MainWindow(), servers_);
-    ASSERT_TRUE(manager_->IsDmsAvailable());
-    ASSERT_TRUE(servers_.AddServer(L"SRV1", L"jdoe", L"secret", false, false));
-    ASSERT_TRUE(manager_->Login(L"SRV1", false, L"jdoe", L"secret"));
-    docs_ = new CDocumentManager();
 }
 
 void OperationsTest::TearDown() {
-    if (host_) host().CloseAllDocuments();
-    delete docs_;
-    docs_ = nullptr;
-    if (host_) DrainIdle();
-    delete manager_;
-    manager_ = nullptr;
     if (spyCookie_) CoRevokeClassObject(spyCookie_);
-    spyCookie_ = 0;
-    TesseraRevokeClassObjects();
-    SetEnvironmentVariableW(L"TESSERA_STORE", nullptr);
     if (hook_) UnhookWindowsHookEx(hook_);
-    hook_ = nullptr;
     VxSetTraceSink(nullptr);
-    VxHostedTest::TearDown();  // fails the test for any host entry called off the main thread
+    DmsTest::TearDown();
 }
 
 std::vector<std::string> OperationsTest::Traces() {
@@ -143,17 +118,12 @@ bool OperationsTest::HasTracePrefix(const std::string& prefix) {
 const std::vector<ShownDialog>& OperationsTest::Dialogs() const { return gDialogs; }
 
 void OperationsTest::UseSpyContext(bool emptySelection) {
-    // The first class object registered for a class is the one CoCreateInstance finds.
-    TesseraRevokeClassObjects();
+    // The spy takes the stand-in's place; the stand-in's other classes come back beside it.
     ASSERT_EQ(RegisterSpyContext(&spyCookie_, emptySelection), S_OK);
     ASSERT_EQ(TesseraRegisterClassObjects(), S_OK);
 }
 
 std::vector<ContextItem> OperationsTest::SpyItems() { return SpyContextItems(); }
-
-DmsDocumentPtr OperationsTest::Dms(long number, long version) {
-    return manager_->GetDocument(L"SRV1", L"DOCS", number, version);
-}
 
 tessera::DocumentInfo OperationsTest::Info(long number, long version) {
     std::vector<tessera::DocumentInfo> all;
@@ -177,15 +147,4 @@ void OperationsTest::SetOpen(const std::vector<long>& numbers) {
     std::vector<tessera::DocumentRef> refs;
     for (long number : numbers) refs.push_back({L"SRV1", L"DOCS", number, 1});
     ASSERT_EQ(tessera::SetOpenPreset(Store(), refs), S_OK);
-}
-
-void OperationsTest::DrainIdle() {
-    for (int round = 0; round < 10 && !host().IdleProcs().empty(); ++round) host().RunIdle();
-}
-
-void OperationsTest::FreeList(ASPathName* items, ASUns16 count) {
-    if (!items) return;
-    for (ASUns16 i = 0; i < count; ++i)
-        if (items[i]) ReleasePath(items[i]);
-    VxFree(items);
 }

@@ -1,6 +1,5 @@
-// The host, the DMS stand-in with a store of three documents on server SRV1 (database DOCS), a
-// TSManager logged in as jdoe (gTSManager), a registry (gDocumentManager), the trace lines, and a
-// record of every progress dialog the operations show. The plug-in's temporary root is a folder of this test.
+// DmsTest with more users and documents on SRV1, the trace lines, and a record of every progress
+// dialog the operations show.
 #pragma once
 
 #include <TesseraDMS.h>
@@ -8,12 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "VxHostedTest.h"
-#include "WorkspaceRoot.h"
-#include "documents/CDocumentManager.h"
-#include "documents/TempWorkspace.h"
-#include "module/CDocumentLifecycle.h"
-#include "tessera/StandIn.h"
+#include "DocumentsFixture.h"
 
 // What a progress dialog showed: at initialisation, and after each WM_SETDOCUMENTINFO.
 struct ShownDialog {
@@ -28,9 +22,15 @@ struct ContextItem {
     std::wstring name;
     VARTYPE type;
     std::wstring value;  // texts, numbers and array contents as text; "<null>" for a null text
+    bool operator==(const ContextItem& other) const {
+        return name == other.name && type == other.type && value == other.value;
+    }
 };
+inline void PrintTo(const ContextItem& item, std::ostream* out) {
+    *out << vxhost::ToUtf8(item.name) << " vt " << item.type << " " << vxhost::ToUtf8(item.value);
+}
 
-class OperationsTest : public VxHostedTest {
+class OperationsTest : public DmsTest {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -46,33 +46,16 @@ protected:
     void UseSpyContext(bool emptySelection = false);
     static std::vector<ContextItem> SpyItems();
 
-    DmsDocumentPtr Dms(long number, long version = 1);
     tessera::DocumentInfo Info(long number, long version = 1);
     long LatestVersion(long number);
     void SetOpen(const std::vector<long>& numbers);
-    void DrainIdle();
-    std::wstring TextOf(ASPathName path) { return PathText(path); }
-    CDocumentLifecycle Life() { return CDocumentLifecycle(*manager_, *docs_); }
-    // Frees an operation's output list with every path in it.
-    void FreeList(ASPathName* items, ASUns16 count);
-
-    static std::wstring Root() { return GetTempRootFolder(); }
-    static bool Exists(const std::wstring& path) { return vxhost::TempFolder::Exists(path); }
-
     const std::wstring& Store() const { return store_.path(); }
 
-    CAPComApartment com_{CoInitialize(nullptr)};
-    VxTempFolder store_;
-    VxTempFolder files_;
-    TSServerList servers_;
-    TSManager* manager_ = nullptr;
-    CDocumentManager* docs_ = nullptr;
     // Lease (1234, 1536 bytes, author jdoe), Memo (1235, 3145728 bytes, no author), Budget (1236, 1024
     // bytes), Empty (1237, no content).
     const long lease_ = 1234, memo_ = 1235, budget_ = 1236, empty_ = 1237;
 
 private:
-    VxWorkspaceRoot workspace_;
     HHOOK hook_ = nullptr;
     DWORD spyCookie_ = 0;
 };

@@ -18,15 +18,9 @@ protected:
         ASUns16 count = 0;
         EXPECT_TRUE(Life().OpenDocuments(nullptr, nullptr, &items, &count, true));
         if (count != 1) return std::wstring();
-        std::wstring path = TextOf(items[0]);
+        std::wstring path = PathText(items[0]);
         FreeList(items, count);
         return path;
-    }
-    std::vector<std::wstring> ImportItems() {
-        std::vector<std::wstring> items;
-        for (const ContextItem& item : SpyItems())
-            if (item.name != L"ImportedDocument") items.push_back(item.name + L"=" + item.value);
-        return items;
     }
 };
 
@@ -45,11 +39,13 @@ TEST_F(SaveAsTest, ContextItemsDescribeTheFileInOrder) {
         ASSERT_EQ(tessera::SetImportPreset(Store(), L"DOCS", L""), S_OK);
         std::wstring saved = Life().SaveDocumentAs(c.path ? c.path : L"", true);
         EXPECT_NE(saved, L"") << (c.path ? vxhost::ToUtf8(c.path) : "null path");
-        EXPECT_EQ(ImportItems(), (std::vector<std::wstring>{L"TesseraExt2.SaveAsOptionCmd.SaveAsTypesArray=[29]",
-                                                            std::wstring(L"TesseraExt.Import.DocDescription=") + c.description,
-                                                            std::wstring(L"TesseraExt.Import.DocType=") + c.type,
-                                                            L"ParentWindow=" + window, L"TesseraDMS="}));
-        EXPECT_EQ(SpyItems()[0].type, VT_ARRAY | VT_I4);
+        EXPECT_EQ(SpyItems(), (std::vector<ContextItem>{
+                                  {L"TesseraExt2.SaveAsOptionCmd.SaveAsTypesArray", VT_ARRAY | VT_I4, L"[29]"},
+                                  {L"TesseraExt.Import.DocDescription", VT_BSTR, c.description},
+                                  {L"TesseraExt.Import.DocType", VT_BSTR, c.type},
+                                  {L"ParentWindow", VT_I4, window},
+                                  {L"TesseraDMS", VT_UNKNOWN, L""},
+                                  {L"ImportedDocument", VT_DISPATCH, L""}}));
     }
 }
 
@@ -74,8 +70,7 @@ TEST_F(SaveAsTest, AnUnsavedSourceIsUnlockedAndTheNewDocumentRegistered) {
     EXPECT_EQ(Info(lease_).lockedBy, L"");
     EXPECT_EQ(LatestVersion(lease_), 1);
     ASSERT_GE(SpyItems().size(), 6u);
-    EXPECT_EQ(SpyItems()[5].name, L"TesseraExt.Import.OriginalDocument");
-    EXPECT_EQ(SpyItems()[5].type, VT_UNKNOWN);
+    EXPECT_EQ(SpyItems()[5], (ContextItem{L"TesseraExt.Import.OriginalDocument", VT_UNKNOWN, L""}));
 }
 
 TEST_F(SaveAsTest, ASavedSourceIsCheckedIn) {

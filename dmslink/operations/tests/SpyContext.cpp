@@ -1,5 +1,5 @@
-// A command context that records what the operations put into it. It stores and answers items as
-// the stand-in's does, so the stand-in's real commands run against it.
+// A command context that records what the operations put into it, around one of the stand-in's own,
+// which stores and answers the items, so that the stand-in's real commands run against it.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "OperationsFixture.h"
@@ -53,9 +52,8 @@ std::wstring Describe(const VARIANT& value) {
 
 class SpyContext final : public ITesseraCommandContext {
 public:
-    ~SpyContext() {
-        for (auto& item : items_) VariantClear(&item.second);
-    }
+    explicit SpyContext(ITesseraCommandContext* real) : real_(real) {}
+    ~SpyContext() { real_->Release(); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
@@ -72,10 +70,7 @@ public:
         if (left == 0) delete this;
         return left;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return real_->GetTypeInfoCount(count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
@@ -83,50 +78,22 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE AddItem(BSTR name, VARIANT value) override {
-        std::wstring key = name ? name : L"";
-        gRecorded.push_back({key, value.vt, Describe(value)});
-        VARIANT copy;
-        VariantInit(&copy);
-        HRESULT hr = VariantCopy(&copy, &value);
-        if (FAILED(hr)) return hr;
-        for (auto& item : items_) {
-            if (item.first == key) {
-                VariantClear(&item.second);
-                item.second = copy;
-                return S_OK;
-            }
-        }
-        items_.emplace_back(key, copy);
-        return S_OK;
+        gRecorded.push_back({name ? name : L"", value.vt, Describe(value)});
+        return real_->AddItem(name, value);
     }
     HRESULT STDMETHODCALLTYPE get_Item(BSTR name, VARIANT* value) override {
-        if (!value) return E_POINTER;
+        if (!gEmptySelection || !name || std::wstring(name) != L"SelectedTesseraObjects") return real_->get_Item(name, value);
         VariantInit(value);
-        std::wstring key = name ? name : L"";
-        if (gEmptySelection && key == L"SelectedTesseraObjects") {
-            value->vt = VT_ARRAY | VT_DISPATCH;
-            value->parray = SafeArrayCreateVector(VT_DISPATCH, 0, 0);
-            return S_OK;
-        }
-        for (auto& item : items_)
-            if (item.first == key) return VariantCopy(value, &item.second);
-        return TESSERA_E_NOT_FOUND;
-    }
-    HRESULT STDMETHODCALLTYPE get_Count(long* count) override {
-        if (!count) return E_POINTER;
-        *count = static_cast<long>(items_.size());
+        value->vt = VT_ARRAY | VT_DISPATCH;
+        value->parray = SafeArrayCreateVector(VT_DISPATCH, 0, 0);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_ItemName(long index, BSTR* name) override {
-        if (!name) return E_POINTER;
-        if (index < 0 || static_cast<size_t>(index) >= items_.size()) return E_INVALIDARG;
-        *name = SysAllocString(items_[static_cast<size_t>(index)].first.c_str());
-        return *name ? S_OK : E_OUTOFMEMORY;
-    }
+    HRESULT STDMETHODCALLTYPE get_Count(long* count) override { return real_->get_Count(count); }
+    HRESULT STDMETHODCALLTYPE get_ItemName(long index, BSTR* name) override { return real_->get_ItemName(index, name); }
 
 private:
+    ITesseraCommandContext* real_;
     std::atomic<ULONG> references_{1};
-    std::vector<std::pair<std::wstring, VARIANT>> items_;
 };
 
 class SpyFactory final : public IClassFactory {
@@ -144,13 +111,17 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (outer) return CLASS_E_NOAGGREGATION;
+        ITesseraCommandContext* real = nullptr;
+        HRESULT hr = standIn_->CreateInstance(nullptr, __uuidof(ITesseraCommandContext), reinterpret_cast<void**>(&real));
+        if (FAILED(hr)) return hr;
         gRecorded.clear();
-        SpyContext* context = new SpyContext();
-        HRESULT hr = context->QueryInterface(iid, out);
+        SpyContext* context = new SpyContext(real);
+        hr = context->QueryInterface(iid, out);
         context->Release();
         return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    IClassFactory* standIn_ = nullptr;  // the stand-in's own context class, held while the spy is registered
 };
 
 SpyFactory gFactory;
@@ -160,6 +131,12 @@ SpyFactory gFactory;
 HRESULT RegisterSpyContext(DWORD* cookie, bool emptySelection) {
     gRecorded.clear();
     gEmptySelection = emptySelection;
+    if (gFactory.standIn_) gFactory.standIn_->Release();
+    HRESULT hr = CoGetClassObject(CLSID_TesseraCommandContext, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                  reinterpret_cast<void**>(&gFactory.standIn_));
+    if (FAILED(hr)) return hr;
+    // A class registered already would keep its first registration, whatever the second.
+    TesseraRevokeClassObjects();
     return CoRegisterClassObject(CLSID_TesseraCommandContext, &gFactory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
                                  cookie);
 }

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "CAPError.h"
@@ -12,17 +13,11 @@
 #include "VxApp.h"
 #include "resource.h"
 #include "resources/CAPResource.h"
+#include "vxhost/HostFixture.h"
 
 namespace {
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::wstring GermanModulePath() { return ExeFolder() + L"\\Lang\\DE\\dmslink.dll"; }
+std::wstring GermanModulePath() { return vxhost::ProgramFolder() + L"\\Lang\\DE\\dmslink.dll"; }
 
 HMODULE English() { return GetModuleHandleW(nullptr); }
 
@@ -217,111 +212,87 @@ bool ReadDialog(HMODULE module, int id, Dialog* dialog) {
 struct Expected {
     int id;
     const wchar_t* windowClass;
-    const wchar_t* text;  // null: not checked (the German module has its own)
+    const wchar_t* text;
     DWORD kind;           // style bits that make the kind
     short x, y, cx, cy;
 };
 
-void ExpectLayout(const Dialog& dialog, const std::vector<Expected>& expected) {
-    ASSERT_EQ(dialog.items.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
+// The English dialog `id` in MS Shell Dlg 8: its caption, size and controls in order.
+Dialog ExpectLayout(int id, const wchar_t* caption, short cx, short cy, const std::vector<Expected>& expected) {
+    Dialog dialog;
+    EXPECT_TRUE(ReadDialog(English(), id, &dialog));
+    EXPECT_EQ(std::make_tuple(dialog.caption, dialog.font, dialog.pointSize, dialog.cx, dialog.cy),
+              std::make_tuple(std::wstring(caption), std::wstring(L"MS Shell Dlg"), WORD(8), cx, cy));
+    EXPECT_EQ(dialog.items.size(), expected.size());
+    for (size_t i = 0; i < expected.size() && i < dialog.items.size(); ++i) {
         const Item& item = dialog.items[i];
         const Expected& e = expected[i];
         SCOPED_TRACE("control " + std::to_string(i) + " id " + std::to_string(e.id));
         EXPECT_EQ(item.id, e.id);
         // Class names are compared as the system does, ignoring case (the compiler upper-cases them).
         EXPECT_EQ(_wcsicmp(item.windowClass.c_str(), e.windowClass), 0) << Narrow(item.windowClass);
-        if (e.text) {
-            EXPECT_EQ(item.text, e.text);
-        }
-        EXPECT_EQ(item.style & e.kind, e.kind);
-        EXPECT_TRUE(item.style & WS_VISIBLE);
-        EXPECT_EQ(item.x, e.x);
-        EXPECT_EQ(item.y, e.y);
-        EXPECT_EQ(item.cx, e.cx);
-        EXPECT_EQ(item.cy, e.cy);
+        EXPECT_EQ(item.text, e.text);
+        EXPECT_EQ(item.style & (e.kind | WS_VISIBLE), e.kind | WS_VISIBLE);
+        EXPECT_EQ(std::make_tuple(item.x, item.y, item.cx, item.cy), std::make_tuple(e.x, e.y, e.cx, e.cy));
     }
+    return dialog;
 }
 
 const DWORD kAutoCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
 const DWORD kEdit = ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
 
 TEST(Dialogs, ProgressDialogFollowsItsLayout) {
-    Dialog dialog;
-    ASSERT_TRUE(ReadDialog(English(), IDD_PROGRESS, &dialog));
-    EXPECT_EQ(dialog.caption, L"Processing documents");
-    EXPECT_EQ(dialog.font, L"MS Shell Dlg");
-    EXPECT_EQ(dialog.pointSize, 8);
-    EXPECT_EQ(dialog.cx, 295);
-    EXPECT_EQ(dialog.cy, 110);
+    Dialog dialog = ExpectLayout(IDD_PROGRESS, L"Processing documents", 295, 110, {
+        {1002, L"Static", L"", 0, 102, 7, 185, 8},
+        {1003, L"msctls_progress32", L"", WS_BORDER, 7, 68, 281, 14},
+        {IDCANCEL, L"Button", L"Cancel", BS_PUSHBUTTON, 238, 89, 50, 14},
+        {1004, L"Static", L"", 0, 102, 19, 185, 8},
+        {1005, L"Static", L"", 0, 102, 31, 185, 8},
+        {1006, L"Static", L"", 0, 102, 43, 185, 8},
+        {-1, L"Static", L"Name/Description:", 0, 6, 7, 90, 8},
+        {-1, L"Static", L"Author:", 0, 6, 19, 90, 8},
+        {-1, L"Static", L"Document number:", 0, 6, 31, 90, 8},
+        {-1, L"Static", L"Version:", 0, 6, 43, 90, 8},
+        {1007, L"Static", L"", 0, 102, 55, 185, 8},
+        {-1, L"Static", L"Size:", 0, 6, 55, 90, 8},
+    });
     EXPECT_EQ(dialog.style & (WS_POPUP | WS_CAPTION | DS_MODALFRAME), DWORD(WS_POPUP | WS_CAPTION | DS_MODALFRAME));
     EXPECT_EQ(dialog.style & WS_SYSMENU, 0u);
-    ExpectLayout(dialog, {
-                             {1002, L"Static", L"", 0, 102, 7, 185, 8},
-                             {1003, L"msctls_progress32", L"", WS_BORDER, 7, 68, 281, 14},
-                             {IDCANCEL, L"Button", L"Cancel", BS_PUSHBUTTON, 238, 89, 50, 14},
-                             {1004, L"Static", L"", 0, 102, 19, 185, 8},
-                             {1005, L"Static", L"", 0, 102, 31, 185, 8},
-                             {1006, L"Static", L"", 0, 102, 43, 185, 8},
-                             {-1, L"Static", L"Name/Description:", 0, 6, 7, 90, 8},
-                             {-1, L"Static", L"Author:", 0, 6, 19, 90, 8},
-                             {-1, L"Static", L"Document number:", 0, 6, 31, 90, 8},
-                             {-1, L"Static", L"Version:", 0, 6, 43, 90, 8},
-                             {1007, L"Static", L"", 0, 102, 55, 185, 8},
-                             {-1, L"Static", L"Size:", 0, 6, 55, 90, 8},
-                         });
 }
 
 TEST(Dialogs, ServerDialogFollowsItsLayout) {
-    Dialog dialog;
-    ASSERT_TRUE(ReadDialog(English(), IDD_SERVER_PROPERTIES, &dialog));
-    EXPECT_EQ(dialog.caption, L"Tessera Server configuration");
-    EXPECT_EQ(dialog.font, L"MS Shell Dlg");
-    EXPECT_EQ(dialog.pointSize, 8);
-    EXPECT_EQ(dialog.cx, 309);
-    EXPECT_EQ(dialog.cy, 138);
-    ExpectLayout(dialog, {
-                             {IDOK, L"Button", L"OK", BS_DEFPUSHBUTTON, 198, 117, 50, 14},
-                             {IDCANCEL, L"Button", L"Cancel", BS_PUSHBUTTON, 252, 117, 50, 14},
-                             {1018, L"Button", L"Use trusted login", kAutoCheck, 16, 55, 279, 10},
-                             {-1, L"Static", L"Server:", 0, 7, 11, 115, 8},
-                             {1027, L"Static", L"Username:", 0, 16, 74, 106, 8},
-                             {-1, L"Button", L"Login information", BS_GROUPBOX, 7, 28, 295, 84},
-                             {1028, L"Static", L"Password:", 0, 16, 92, 106, 8},
-                             {1017, L"Edit", L"", kEdit, 122, 7, 180, 14},
-                             {1009, L"Edit", L"", kEdit, 122, 70, 173, 14},
-                             {1010, L"Edit", L"", kEdit | ES_PASSWORD, 122, 89, 173, 14},
-                             {1026, L"Button", L"Auto login", kAutoCheck, 16, 41, 279, 10},
-                         });
+    ExpectLayout(IDD_SERVER_PROPERTIES, L"Tessera Server configuration", 309, 138, {
+        {IDOK, L"Button", L"OK", BS_DEFPUSHBUTTON, 198, 117, 50, 14},
+        {IDCANCEL, L"Button", L"Cancel", BS_PUSHBUTTON, 252, 117, 50, 14},
+        {1018, L"Button", L"Use trusted login", kAutoCheck, 16, 55, 279, 10},
+        {-1, L"Static", L"Server:", 0, 7, 11, 115, 8},
+        {1027, L"Static", L"Username:", 0, 16, 74, 106, 8},
+        {-1, L"Button", L"Login information", BS_GROUPBOX, 7, 28, 295, 84},
+        {1028, L"Static", L"Password:", 0, 16, 92, 106, 8},
+        {1017, L"Edit", L"", kEdit, 122, 7, 180, 14},
+        {1009, L"Edit", L"", kEdit, 122, 70, 173, 14},
+        {1010, L"Edit", L"", kEdit | ES_PASSWORD, 122, 89, 173, 14},
+        {1026, L"Button", L"Auto login", kAutoCheck, 16, 41, 279, 10},
+    });
+}
+
+// What a translation may not change: everything but the texts, and which controls have one.
+using LayoutRow = std::tuple<int, std::wstring, DWORD, short, short, short, short, bool>;
+std::vector<LayoutRow> Layout(const Dialog& d) {
+    std::vector<LayoutRow> rows = {{0, d.font, d.style, static_cast<short>(d.pointSize), 0, d.cx, d.cy, false}};
+    for (const Item& i : d.items) rows.emplace_back(i.id, i.windowClass, i.style, i.x, i.y, i.cx, i.cy, i.text.empty());
+    return rows;
 }
 
 TEST(Dialogs, TheGermanDialogsKeepTheLayoutAndTranslateTheTexts) {
     GermanModule german;
     ASSERT_NE(german.get(), nullptr);
     for (int id : {IDD_PROGRESS, IDD_SERVER_PROPERTIES}) {
-        SCOPED_TRACE("dialog " + std::to_string(id));
         Dialog english, translated;
         ASSERT_TRUE(ReadDialog(English(), id, &english));
         ASSERT_TRUE(ReadDialog(german.get(), id, &translated));
-        EXPECT_NE(translated.caption, english.caption);
-        EXPECT_EQ(translated.style, english.style);
-        EXPECT_EQ(translated.font, english.font);
-        EXPECT_EQ(translated.pointSize, english.pointSize);
-        EXPECT_EQ(translated.cx, english.cx);
-        EXPECT_EQ(translated.cy, english.cy);
-        ASSERT_EQ(translated.items.size(), english.items.size());
-        for (size_t i = 0; i < english.items.size(); ++i) {
-            const Item &a = english.items[i], &b = translated.items[i];
-            SCOPED_TRACE("control " + std::to_string(i));
-            EXPECT_EQ(b.id, a.id);
-            EXPECT_EQ(b.windowClass, a.windowClass);
-            EXPECT_EQ(b.style, a.style);
-            EXPECT_EQ(b.x, a.x);
-            EXPECT_EQ(b.y, a.y);
-            EXPECT_EQ(b.cx, a.cx);
-            EXPECT_EQ(b.cy, a.cy);
-            EXPECT_EQ(b.text.empty(), a.text.empty());
-        }
+        EXPECT_NE(translated.caption, english.caption) << "dialog " << id;
+        EXPECT_EQ(Layout(translated), Layout(english)) << "dialog " << id;
     }
 }
 
@@ -426,15 +397,25 @@ TEST_F(GermanInstallationTest, WithoutMakingItCurrentTheTextsStayEnglish) {
     EXPECT_EQ(StringOf(module, IDS_CHECKOUT_CAPTION), kGermanCheckout);
 }
 
-TEST_F(GermanInstallationTest, WithoutTheMarkerOrInEnglishTheTextsStayEnglish) {
-    ASSERT_TRUE(sandbox_.SetInstallSource(L"\\\\deploy\\Varnel 11"));
-    EXPECT_EQ(sandbox_.Keep(LoadLanguageModule(L"dmslink", true)), nullptr);
-    EXPECT_EQ(VxLoadString(IDS_CHECKOUT_CAPTION), kEnglishCheckout);
-
-    ASSERT_TRUE(sandbox_.SetInstallSource(L"\\\\deploy\\Corvane\\Varnel 11"));
-    sandbox_.SetSystemLanguage(L"en");
-    EXPECT_EQ(sandbox_.Keep(LoadLanguageModule(L"dmslink", true)), nullptr);
-    EXPECT_EQ(VxLoadString(IDS_CHECKOUT_CAPTION), kEnglishCheckout);
+// The German module is installed, yet without the installation marker (case counts) or with a
+// system language it does not serve, the texts stay English.
+TEST_F(GermanInstallationTest, WithoutTheMarkerOrInAnotherLanguageTheTextsStayEnglish) {
+    const struct {
+        const wchar_t *installSource, *language;
+    } cases[] = {{nullptr, L"de"},
+                 {L"\\\\deploy\\Varnel 11", L"de"},
+                 {L"\\\\deploy\\CORVANE\\Varnel 11", L"de"},
+                 {L"\\\\deploy\\Corvane\\Varnel 11", L"en"},
+                 {L"\\\\deploy\\Corvane\\Varnel 11", L"pl"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(std::wstring(c.installSource ? c.installSource : L"(none)") + L" " + c.language));
+        ASSERT_TRUE(sandbox_.SetInstallSource(c.installSource));
+        sandbox_.SetSystemLanguage(c.language);
+        std::wstring code = L"unchanged";
+        EXPECT_EQ(sandbox_.Keep(LoadLanguageModule(L"dmslink", true, &code)), nullptr);
+        EXPECT_EQ(code, L"unchanged");
+        EXPECT_EQ(VxLoadString(IDS_CHECKOUT_CAPTION), kEnglishCheckout);
+    }
 }
 
 }  // namespace

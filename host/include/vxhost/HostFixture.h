@@ -10,6 +10,7 @@
 #include <string>
 
 #include "vxhost/Host.h"
+#include "vxhost/HostCalls.h"
 
 namespace vxhost {
 
@@ -80,7 +81,45 @@ private:
     std::wstring path_;
 };
 
-class HostFixture : public ::testing::Test {
+// The running program's folder, where the build puts everything a test loads or starts.
+inline std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    std::wstring exe(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return exe.substr(0, exe.find_last_of(L'\\'));
+}
+
+// Runs a command line to its end (a minute at most): its exit code, with what it wrote to its
+// standard output and error in *output.
+inline DWORD RunProgram(const std::wstring& commandLine, std::string* output) {
+    DWORD code = static_cast<DWORD>(-1);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return code;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine;
+    BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    output->clear();
+    if (started) {
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read) output->append(buffer, read);
+        WaitForSingleObject(process.hProcess, 60000);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return code;
+}
+
+class HostFixture : public ::testing::Test, protected HostCalls {
 protected:
     // Override to change the host's options; the default logs into the test's temporary folder.
     virtual HostOptions MakeOptions() {
@@ -106,25 +145,6 @@ protected:
     HFT ASExtra() { return host_->HostTable("ASExtra"); }
     HFT PDModel() { return host_->HostTable("PDModel"); }
     HFT AppView() { return host_->HostTable("AppView"); }
-
-    // Small conveniences over the tables, as a plug-in would call them.
-    ASPathName MakePath(const std::wstring& path) {
-        return VxEntry<ASFileSysCreatePathProc>(AS(), kASFileSysCreatePath)(nullptr, host_->Atom("Wstring"), path.c_str(),
-                                                                            nullptr);
-    }
-    void ReleasePath(ASPathName path) { VxEntry<ASFileSysReleasePathProc>(AS(), kASFileSysReleasePath)(nullptr, path); }
-    std::wstring PathText(ASPathName path) {
-        ASText text = MakeText(L"");
-        VxEntry<ASFileSysDisplayTextProc>(AS(), kASFileSysDisplayText)(nullptr, path, text);
-        std::wstring value = TextValue(text);
-        DestroyText(text);
-        return value;
-    }
-    ASText MakeText(const std::wstring& value) {
-        return VxEntry<ASTextFromUnicodeProc>(ASExtra(), kASTextFromUnicode)(value.c_str(), 1);
-    }
-    std::wstring TextValue(ASText text) { return VxEntry<ASTextGetUnicodeProc>(ASExtra(), kASTextGetUnicode)(text); }
-    void DestroyText(ASText text) { VxEntry<ASTextDestroyProc>(ASExtra(), kASTextDestroy)(text); }
 
     TempFolder temp_;               // declared first: outlives the host
     std::unique_ptr<Host> host_;
