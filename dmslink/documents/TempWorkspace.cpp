@@ -245,10 +245,12 @@ bool DeleteUnclaimedFolder(const std::wstring& folder) {
             if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
                 (name.size() > 5 && CAPSameTextIgnoringCase(name.substr(name.size() - 5), L".owed")))
                 return false;
-            // Shared with no one: a file that any process holds open is not ours to delete.
-            CAPHandle file(CreateFileW((folder + L"\\" + name).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            if (!file) return false;
+            // Shared with no one: a file that any process holds open is not ours to delete. And it
+            // must be the file its name says, not the target of a link the system opened instead.
+            const std::wstring path = folder + L"\\" + name;
+            CAPHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!file || !CAPIsEntryOf(file.get(), path, true)) return false;
             held.push_back(std::move(file));
         } while (FindNextFileW(search.get(), &found));
     }

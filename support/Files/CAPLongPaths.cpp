@@ -87,17 +87,22 @@ void RemoveTreeLong(const std::wstring& top) {
 
 }  // namespace
 
+bool CAPIsEntryOf(HANDLE entry, const std::wstring& path, bool mustResolve) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(entry, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    // Some systems report a symbolic link to a file as that file, and open its target even when asked
+    // for the link itself (Wine); the path it resolves to tells. Where the system cannot say (Wine,
+    // beyond MAX_PATH), the attributes decide unless the caller must know.
+    std::wstring resolved = ResolvedPath(entry);
+    if (resolved.empty()) return !mustResolve;
+    return CAPSameTextIgnoringCase(resolved, LongNameOf(WithoutLongPrefix(CAPLongForm(path))));
+}
+
 bool IsOwnEntry(const std::wstring& path) {
     CAPHandle entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!entry) return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(entry.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    // Some systems report a symbolic link to a file as that file; the path it resolves to tells. Where
-    // the system cannot say (Wine, beyond MAX_PATH), the attributes decide.
-    std::wstring resolved = ResolvedPath(entry.get());
-    return resolved.empty() || CAPSameTextIgnoringCase(resolved, LongNameOf(WithoutLongPrefix(CAPLongForm(path))));
+    return entry && CAPIsEntryOf(entry.get(), path, false);
 }
 
 std::vector<std::wstring> SubFolders(const std::wstring& folder) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A workspace that someone has tampered with: folders and files replaced by symbolic links to the
-# outside, a link looping back into the workspace, and a record file naming a file outside its
-# folder. The start-up recovery, the clearing of the workspace and the deletion of a closed copy
+# outside, a link looping back into the workspace, a record file naming a file outside its folder,
+# and folders without a record that are not leftovers of ours. The start-up recovery, the clearing of the workspace and the deletion of a closed copy
 # must neither send nor delete anything outside the workspace, and must end.
 #   check-hostile.sh <source root> <bin folder> <work folder>
 set -uo pipefail
@@ -35,6 +35,20 @@ ln -s "$ws" "$ws/VRL12/loop"                                   # and one back in
 mkdir "$ws/VRL13"
 printf 'beside the workspace' >"$ws/victim13.pdf"
 record "$ws/VRL13/TSFile.dat" 1001 1 '..\victim13.pdf'         # a name leaving its folder
+# Folders without a record that the start-up must leave: a link among plain files, an owed mark,
+# an empty folder, and a folder the workspace never makes.
+mkdir "$ws/VRL14" "$ws/VRL15" "$ws/VRL16" "$ws/notours"
+printf 'left' >"$ws/VRL14/left.pdf"
+printf 'outside, linked from a folder without a record' >"$work/outside/victim14.pdf"
+ln -s "$work/outside/victim14.pdf" "$ws/VRL14/linked.pdf"
+printf 'owed edit' >"$ws/VRL15/kept.pdf"
+: >"$ws/VRL15/kept.pdf.owed"
+printf 'stray' >"$ws/notours/stray.pdf"
+printf 'idle 2\n' >"$work/recover.script"
+host recover "$work/recover.script"
+for f in VRL14/left.pdf VRL15/kept.pdf VRL15/kept.pdf.owed VRL16 notours/stray.pdf; do
+  [ -e "$ws/$f" ] || { echo "the start-up removed $f"; fail=1; }
+done
 cat >"$work/first.script" <<'S'
 idle 2
 dms-list
@@ -64,9 +78,10 @@ has first " 0 failed"
 has first "result: clean"
 hasnt first "SRV1/Legal 1001 version 2"          # nothing from outside was checked in
 for f in outside/folder/1001_1.pdf outside/folder/TSFile.dat outside/victim.pdf outside/deep/keep.txt \
-         outside/replaced.pdf; do
+         outside/replaced.pdf outside/victim14.pdf; do
   [ -s "$work/$f" ] || { echo "$f was deleted or emptied"; fail=1; }
 done
+
 [ -s "$ws/victim13.pdf" ] || { echo "the file beside the workspace was deleted"; fail=1; }
 [ $fail = 0 ] || cat "$work/first.txt"
 exit $fail
