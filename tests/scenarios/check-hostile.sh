@@ -63,7 +63,7 @@ dms-list
 S
 host first "$work/first.script" &
 pid=$!
-for _ in $(seq 1 600); do [ -e "$work/opened" ] || ! kill -0 $pid 2>/dev/null && break; sleep 0.1; done
+signalled "$work/opened" $pid
 copy=$(find "$ws" -name 1002_1.pdf -not -path '*/VRL1[0-3]/*' | head -1)
 if [ -n "$copy" ]; then
   printf 'outside, behind a replaced copy' >"$work/outside/replaced.pdf"

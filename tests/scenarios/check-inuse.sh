@@ -33,8 +33,7 @@ dms-list
 S
 host first "$work/first.script" &
 first=$!
-for _ in $(seq 1 600); do [ -e "$work/holding" ] || ! kill -0 $first 2>/dev/null && break; sleep 0.1; done
-[ -e "$work/holding" ] || { echo "the first host never held the Lease"; fail=1; }
+signalled "$work/holding" $first || { echo "the first host never held the Lease"; fail=1; }
 host second "$work/second.script"; rc=$?
 [ $rc -eq 0 ] || { echo "second host exited $rc"; fail=1; }
 touch "$work/second-done"

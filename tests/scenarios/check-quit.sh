@@ -60,8 +60,7 @@ dms-list
 S
 host second "$work/second.script" &
 second=$!
-for _ in $(seq 1 600); do [ -e "$work/holding" ] || ! kill -0 $second 2>/dev/null && break; sleep 0.1; done
-[ -e "$work/holding" ] || { echo "the second host never held its documents"; fail=1; }
+signalled "$work/holding" $second || { echo "the second host never held its documents"; fail=1; }
 host restart "$work/restart.script"; rc=$?
 [ $rc -eq 0 ] || { echo "the restarted host exited $rc"; fail=1; }
 has restart "result: clean"

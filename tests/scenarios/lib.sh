@@ -52,6 +52,12 @@ host() {
     --transcript "$(vx_winpath "$work/$1.txt")" --log "$(vx_winpath "$work/$1.log")" \
     --timeout 60 "${@:3}" </dev/null >/dev/null 2>&1
 }
+# signalled <file> <pid>: waits up to a minute until the host <pid> has made <file> (a script's
+# `touch`), or has ended; true when the file is there.
+signalled() {
+  for _ in $(seq 1 600); do [ -e "$1" ] || ! kill -0 "$2" 2>/dev/null && break; sleep 0.1; done
+  [ -e "$1" ]
+}
 fail=0
 has() { grep -qF -- "$2" "$work/$1.txt" || { echo "missing in $1: $2"; fail=1; }; }
 hasnt() { ! grep -qF -- "$2" "$work/$1.txt" || { echo "unexpected in $1: $2"; fail=1; }; }
