@@ -236,6 +236,16 @@ HRESULT AddKill(const std::wstring& store, const std::wstring& operation, bool a
     return EditFaults(store, &fault);
 }
 
+HRESULT AddHang(const std::wstring& store, const std::wstring& operation, long seconds, long count) {
+    if (operation.empty() || seconds < 1 || seconds > kLongestHang || count < 0) return E_INVALIDARG;
+    StoreFault fault;
+    fault.operation = operation;
+    fault.remaining = count;
+    fault.kind = StoreFault::Kind::Hang;
+    fault.seconds = seconds;
+    return EditFaults(store, &fault);
+}
+
 HRESULT ClearFaults(const std::wstring& store) { return EditFaults(store, nullptr); }
 
 HRESULT SetOpenPreset(const std::wstring& store, const std::vector<DocumentRef>& selection) {

@@ -2,6 +2,7 @@
 #include "tessera/StandIn.h"
 
 #include <atomic>
+#include <optional>
 #include <utility>
 
 #include <objbase.h>
@@ -256,10 +257,16 @@ HRESULT ParseFaults(const std::wstring& text, std::vector<StoreFault>* faults) {
             pos = end;
         }
         if (words.empty() || words[0][0] == L'#') continue;
-        if (words.size() < 2 || words.size() > 3) return TESSERA_E_BAD_STORE;
+        bool hang = words.size() > 1 && SameName(words[1], L"hang");
+        size_t counted = hang ? 4 : 3;  // the words a line has with its count
+        if (words.size() < counted - 1 || words.size() > counted) return TESSERA_E_BAD_STORE;
         StoreFault fault;
         fault.operation = words[0];
-        if (SameName(words[1], L"refuse")) {
+        if (hang) {
+            fault.kind = StoreFault::Kind::Hang;
+            if (!ParseLong(words[2], &fault.seconds) || fault.seconds < 1 || fault.seconds > kLongestHang)
+                return TESSERA_E_BAD_STORE;
+        } else if (SameName(words[1], L"refuse")) {
             fault.refuse = true;
             fault.kind = StoreFault::Kind::Refuse;
         } else if (SameName(words[1], L"kill") || SameName(words[1], L"kill-after")) {
@@ -269,7 +276,7 @@ HRESULT ParseFaults(const std::wstring& text, std::vector<StoreFault>* faults) {
             if (!ParseLong(words[1], &hr) || SUCCEEDED(hr)) return TESSERA_E_BAD_STORE;
             fault.hr = hr;
         }
-        if (words.size() == 3 && (!ParseLong(words[2], &fault.remaining) || fault.remaining < 0))
+        if (words.size() == counted && (!ParseLong(words[counted - 1], &fault.remaining) || fault.remaining < 0))
             return TESSERA_E_BAD_STORE;
         parsed.push_back(fault);
     }
@@ -284,6 +291,7 @@ std::wstring FormatFaults(const std::vector<StoreFault>& faults) {
         swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(f.hr));
         std::wstring what = f.kind == StoreFault::Kind::Kill        ? L"kill"
                             : f.kind == StoreFault::Kind::KillAfter ? L"kill-after"
+                            : f.kind == StoreFault::Kind::Hang      ? L"hang " + std::to_wstring(f.seconds)
                             : f.refuse                              ? L"refuse"
                                                                     : code;
         text += f.operation + L" " + what;
@@ -422,7 +430,18 @@ BOOL TransferFile(const std::wstring& from, const std::wstring& to, BOOL failIfE
 }
 
 StoreTransaction::StoreTransaction(const std::wstring& folder)
-    : started_(Ticks()), folder_(folder), processLock_(ProcessStoreMutex()) {
+    : started_(Ticks()), folder_(folder), processLock_(ProcessStoreMutex(), std::defer_lock) {
+    Lock();
+}
+
+StoreTransaction::~StoreTransaction() {
+    Unlock();
+    gStoreTicks += Ticks() - started_;
+    ++gStoreTransactions;
+}
+
+void StoreTransaction::Lock() {
+    processLock_.lock();
     if (folder_.empty()) {
         status_ = E_INVALIDARG;
         return;
@@ -456,13 +475,13 @@ StoreTransaction::StoreTransaction(const std::wstring& folder)
     if (SUCCEEDED(status_)) CacheStore(FullPath(L"store.txt"), data_);
 }
 
-StoreTransaction::~StoreTransaction() {
+void StoreTransaction::Unlock() {
     if (lockFile_) {
         OVERLAPPED at = {};
         UnlockFileEx(lockFile_.get(), 0, 1, 0, &at);
+        lockFile_.reset();
     }
-    gStoreTicks += Ticks() - started_;
-    ++gStoreTransactions;
+    if (processLock_.owns_lock()) processLock_.unlock();
 }
 
 std::wstring StoreTransaction::FullPath(const std::wstring& relative) const {
@@ -503,29 +522,46 @@ HRESULT StoreTransaction::TakeFault(std::initializer_list<const wchar_t*> operat
     std::vector<StoreFault> faults;
     hr = ParseFaults(text, &faults);
     if (FAILED(hr)) return hr;
-    for (auto it = faults.begin(); it != faults.end(); ++it) {
+    // A hang line never hides the failure behind it: one of each kind applies.
+    std::optional<StoreFault> hang, other;
+    bool counted = false;
+    for (size_t i = 0; i < faults.size();) {
+        StoreFault& line = faults[i];
+        bool isHang = line.kind == StoreFault::Kind::Hang;
         bool matches = std::any_of(operations.begin(), operations.end(),
-                                   [&](const wchar_t* op) { return SameName(it->operation, op); });
-        if (!matches) continue;
-        StoreFault fault = *it;
-        if (fault.remaining > 0) {
-            if (--it->remaining == 0) faults.erase(it);
-            WriteTextFile(FullPath(L"faults.txt"), FormatFaults(faults));
+                                   [&](const wchar_t* op) { return SameName(line.operation, op); });
+        if (!matches || (isHang ? hang.has_value() : other.has_value())) {
+            ++i;
+            continue;
         }
-        if (fault.kind == StoreFault::Kind::Kill || fault.kind == StoreFault::Kind::KillAfter) {
-            // The call counted is the one that ends the process; earlier ones pass.
-            if (fault.remaining > 1) continue;
-            if (fault.kind == StoreFault::Kind::Kill) EndProcessAsKilled();
-            tKillAfter = true;
-            return S_OK;
+        StoreFault fault = line;
+        if (line.remaining > 0) {
+            counted = true;
+            if (--line.remaining == 0) faults.erase(faults.begin() + static_cast<std::ptrdiff_t>(i));
+            else ++i;
+        } else {
+            ++i;
         }
-        if (fault.refuse) {
-            *refused = true;
-            return S_OK;
-        }
-        return fault.hr;
+        // The kill's call counted is the one that ends the process; earlier ones pass.
+        bool kill = fault.kind == StoreFault::Kind::Kill || fault.kind == StoreFault::Kind::KillAfter;
+        if (kill && fault.remaining > 1) continue;
+        (isHang ? hang : other) = fault;
     }
-    return S_OK;
+    if (counted) WriteTextFile(FullPath(L"faults.txt"), FormatFaults(faults));
+    if (hang) {
+        Unlock();
+        Sleep(static_cast<DWORD>(hang->seconds) * 1000);
+        Lock();
+        if (FAILED(status_)) return status_;
+    }
+    if (!other) return S_OK;
+    if (other->kind == StoreFault::Kind::Kill) EndProcessAsKilled();
+    if (other->kind == StoreFault::Kind::KillAfter) {
+        tKillAfter = true;
+        return S_OK;
+    }
+    *refused = other->refuse;
+    return other->refuse ? S_OK : other->hr;
 }
 
 HRESULT StoreTransaction::ImportContent(const std::wstring& source, std::wstring* relative) {

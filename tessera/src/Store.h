@@ -69,13 +69,17 @@ struct StoreData {
 };
 
 struct StoreFault {
-    enum class Kind { Fail, Refuse, Kill, KillAfter };
+    enum class Kind { Fail, Refuse, Kill, KillAfter, Hang };
     std::wstring operation;
     HRESULT hr = S_OK;
     bool refuse = false;
     long remaining = 0;  // 0: until cleared. Kill faults: the matching call that ends the process
     Kind kind = Kind::Fail;
+    long seconds = 0;  // Hang
 };
+
+// Longest hang a fault line may ask for: a day.
+constexpr long kLongestHang = 86400;
 
 // The parsed store of the file at `path` when the file is as this process last saw it.
 bool TakeCachedStore(const std::wstring& path, StoreData* data);
@@ -116,7 +120,9 @@ public:
 
     HRESULT Commit();
 
-    // Consumes one matching fault of faults.txt. S_OK without a fault; *refused when a refusal applies.
+    // Consumes the first matching hang and the first other matching fault of faults.txt. A hang
+    // blocks the calling thread with both locks released and reads the store afresh after it.
+    // S_OK without a failure; *refused when a refusal applies.
     HRESULT TakeFault(const wchar_t* operation, bool* refused);
     HRESULT TakeFault(std::initializer_list<const wchar_t*> operations, bool* refused);
 
@@ -125,6 +131,9 @@ public:
     HRESULT ImportContent(const std::wstring& source, std::wstring* relative);
 
 private:
+    void Lock();
+    void Unlock();
+
     long long started_;  // for the process's store times
     std::wstring folder_;
     std::unique_lock<std::mutex> processLock_;

@@ -1,4 +1,7 @@
 // Another process on the same store: tessera-store.exe stands in for a second user's client.
+#include <atomic>
+#include <thread>
+
 #include "StoreFixture.h"
 
 namespace tessera::test {
@@ -70,6 +73,54 @@ TEST_F(ProcessTest, ToolSeedsDocumentsAndFaultsTheObjectsSee) {
     std::wstring local = Scratch(L"50_1.txt");
     EXPECT_EQ(E_ACCESSDENIED, document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get()));
     EXPECT_EQ(S_OK, document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get()));
+}
+
+// A hang holds up only the call that meets it, leaving the store to the process's other threads and
+// to other processes, then the call goes on, or fails when a failure of the operation waits behind
+// the hang line.
+TEST_F(ProcessTest, AHangBlocksItsCallOnlyThenTheCallGoesOnOrFails) {
+    auto document = Lease();
+    std::wstring local = Scratch(L"1234_1.pdf");
+    const struct {
+        long hangs;                  // the hang's count; 0: until cleared (before the last call)
+        const wchar_t* failure;      // a fault line behind the hang, or null
+        std::vector<HRESULT> calls;  // what each check-out answers; all but the last hang first
+    } cases[] = {{1, nullptr, {S_OK, S_OK}}, {0, L"CheckOut 0x80070005 1", {E_ACCESSDENIED, S_OK, S_OK}}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(0u, Tool(L"fault add CheckOut hang 1 " + std::to_wstring(c.hangs)));
+        ASSERT_EQ(0u, c.failure ? Tool(L"fault add " + std::wstring(c.failure)) : 0u);
+        for (size_t i = 0; i < c.calls.size(); ++i) {
+            bool last = i + 1 == c.calls.size();
+            ASSERT_EQ(S_OK, last && c.hangs == 0 ? ClearFaults(Store()) : S_OK);
+            HRESULT hr = E_FAIL;
+            std::atomic<bool> done{false};
+            ULONGLONG start = GetTickCount64(), took = 0;
+            std::thread caller([&] {
+                hr = document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get());
+                took = GetTickCount64() - start;
+                done = true;
+            });
+            if (!last) {
+                Sleep(200);
+                VARIANT_BOOL checkedOut = VARIANT_TRUE;
+                std::string listing;
+                EXPECT_EQ(S_OK, document->get_IsCheckedOut(&checkedOut));
+                EXPECT_EQ(0u, Tool(L"list", &listing));
+                EXPECT_FALSE(done) << "this thread and the tool were served during the hang";
+                EXPECT_EQ(VARIANT_FALSE, checkedOut) << "the hung call has not acted yet";
+                EXPECT_NE(std::string::npos, listing.find("1234\t1\t8\tpdf\tLease\t\r\n")) << listing;
+            }
+            caller.join();
+            EXPECT_EQ(c.calls[i], hr) << "case " << c.hangs << ", call " << i;
+            if (last) {
+                EXPECT_LT(took, 500u);
+            } else {
+                EXPECT_GE(took, 900u);
+            }
+            VARIANT_BOOL released = VARIANT_FALSE;
+            EXPECT_EQ(S_OK, hr == S_OK ? document->Unlock(&released) : S_OK);
+        }
+    }
 }
 
 TEST_F(ProcessTest, ToolPresetsDriveTheCommands) {

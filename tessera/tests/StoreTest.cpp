@@ -61,8 +61,20 @@ TEST(StoreFormat, FaultLinesNameOperationCodeAndCount) {
     EXPECT_TRUE(faults[1].refuse);
     EXPECT_EQ(0, faults[1].remaining);
     EXPECT_EQ(E_FAIL, faults[2].hr) << "decimal codes keep their bits";
-    EXPECT_EQ(TESSERA_E_BAD_STORE, ParseFaults(L"CheckOut 0\n", &faults)) << "a success code is no fault";
-    EXPECT_EQ(TESSERA_E_BAD_STORE, ParseFaults(L"CheckOut\n", &faults));
+    for (const wchar_t* bad : {L"CheckOut 0\n", L"CheckOut\n", L"CheckIn hang\n", L"CheckIn hang 0\n",
+                               L"CheckIn hang 2s\n", L"CheckIn hang 2 1 1\n"})
+        EXPECT_EQ(TESSERA_E_BAD_STORE, ParseFaults(bad, &faults)) << bad;
+
+    // Counting down rewrites the file: a hang keeps its seconds and count.
+    ASSERT_EQ(S_OK, ParseFaults(L"CheckIn HANG 30 2\nCheckIn 0x80070005 1\nUnlock hang 5\n", &faults));
+    ASSERT_EQ(S_OK, ParseFaults(FormatFaults(faults), &faults));
+    ASSERT_EQ(3u, faults.size());
+    EXPECT_EQ(StoreFault::Kind::Hang, faults[0].kind);
+    EXPECT_EQ(30, faults[0].seconds);
+    EXPECT_EQ(2, faults[0].remaining);
+    EXPECT_EQ(E_ACCESSDENIED, faults[1].hr);
+    EXPECT_EQ(5, faults[2].seconds);
+    EXPECT_EQ(0, faults[2].remaining);
 }
 
 class TransactionTest : public StoreTest {};

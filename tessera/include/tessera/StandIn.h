@@ -83,6 +83,10 @@ HRESULT AddRefusal(const std::wstring& store, const std::wstring& operation, lon
 // a crash: before the operation acts, or with `afterTheWork` once it has done its work and before it
 // answers.
 HRESULT AddKill(const std::wstring& store, const std::wstring& operation, bool afterTheWork, long call);
+// The next `count` calls of `operation` (0: every call until cleared) block the calling thread for
+// `seconds` (1 to a day) without holding the store, then go on as usual, or as another fault of the
+// operation says.
+HRESULT AddHang(const std::wstring& store, const std::wstring& operation, long seconds, long count);
 HRESULT ClearFaults(const std::wstring& store);
 
 // What the DMS calls of this process cost since the last call: the store operations (each DMS call
