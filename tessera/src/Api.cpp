@@ -248,6 +248,14 @@ HRESULT AddHang(const std::wstring& store, const std::wstring& operation, long s
 
 HRESULT ClearFaults(const std::wstring& store) { return EditFaults(store, nullptr); }
 
+HRESULT HoldStore(const std::wstring& store, long seconds) {
+    if (seconds < 1 || seconds > kLongestHang) return E_INVALIDARG;
+    StoreTransaction tx(Folder(store));
+    if (FAILED(tx.Status())) return tx.Status();
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    return S_OK;
+}
+
 HRESULT SetOpenPreset(const std::wstring& store, const std::vector<DocumentRef>& selection) {
     if (selection.empty()) return E_INVALIDARG;
     std::wstring text;

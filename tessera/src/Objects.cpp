@@ -249,8 +249,22 @@ HRESULT Database::GetDocument(long number, long version, ITesseraDocument** docu
     if (FAILED(hr)) return hr;
     if (refused) return E_ACCESSDENIED;
     StoreDocument* doc = tx.Data().FindDocument(session_->Server(), name_, number);
-    if (!doc || !doc->FindVersion(version)) return TESSERA_E_NOT_FOUND;
-    return Give(MakeObject<Document>(ComRef<Database>::Retain(this), number, version), document);
+    StoreVersion* stored = doc ? doc->FindVersion(version) : nullptr;
+    if (!stored) return TESSERA_E_NOT_FOUND;
+    DocumentFacts facts;
+    facts.number = number;
+    facts.version = version;
+    facts.size = FileSize(tx.FullPath(stored->content));
+    facts.extension = doc->extension;
+    facts.name = doc->name;
+    facts.description = doc->description;
+    facts.rights = doc->rights;
+    if (!doc->author.empty()) {
+        const StoreUser* author = tx.Data().FindUser(doc->server, doc->author);
+        facts.authorId = author ? author->id : doc->author;
+        if (author) facts.authorName = author->fullName;
+    }
+    return Give(MakeObject<Document>(ComRef<Database>::Retain(this), std::move(facts)), document);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -267,10 +281,10 @@ HRESULT Document::WithRecord(const wchar_t* fault, Action action) {
     Session& session = database_->Owner();
     StoreTransaction tx(session.Folder());
     bool refused = false;
-    HRESULT hr = fault ? OpenWithFault(tx, fault, &refused) : tx.Status();
+    HRESULT hr = OpenWithFault(tx, fault, &refused);
     if (FAILED(hr)) return hr;
-    StoreDocument* doc = tx.Data().FindDocument(session.Server(), database_->Name(), number_);
-    if (!doc || !doc->FindVersion(version_)) return TESSERA_E_NOT_FOUND;
+    StoreDocument* doc = tx.Data().FindDocument(session.Server(), database_->Name(), facts_.number);
+    if (!doc || !doc->FindVersion(facts_.version)) return TESSERA_E_NOT_FOUND;
     hr = action(tx, *doc, refused);
     if (TakeKillAfter()) EndProcessAsKilled();
     return hr;
@@ -278,10 +292,8 @@ HRESULT Document::WithRecord(const wchar_t* fault, Action action) {
 
 HRESULT Document::get_AccessRights(long* rights) {
     if (!rights) return E_POINTER;
-    return WithRecord(nullptr, [&](StoreTransaction&, StoreDocument& doc, bool) -> HRESULT {
-        *rights = doc.rights;
-        return S_OK;
-    });
+    *rights = facts_.rights;
+    return S_OK;
 }
 
 HRESULT Document::get_Database(ITesseraDatabase** database) { return Give(database_, database); }
@@ -324,57 +336,34 @@ HRESULT Document::Unlock(VARIANT_BOOL* released) {
 
 HRESULT Document::get_Number(long* number) {
     if (!number) return E_POINTER;
-    *number = number_;
+    *number = facts_.number;
     return S_OK;
 }
 
 HRESULT Document::get_Version(long* version) {
     if (!version) return E_POINTER;
-    *version = version_;
+    *version = facts_.version;
     return S_OK;
 }
 
 HRESULT Document::get_Size(long* bytes) {
     if (!bytes) return E_POINTER;
-    return WithRecord(L"Size", [&](StoreTransaction& tx, StoreDocument& doc, bool refused) -> HRESULT {
-        if (refused) return E_ACCESSDENIED;
-        long long size = FileSize(tx.FullPath(doc.FindVersion(version_)->content));
-        if (size < 0) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-        *bytes = size > LONG_MAX ? LONG_MAX : static_cast<long>(size);
-        return S_OK;
-    });
+    if (facts_.size < 0) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    *bytes = facts_.size > LONG_MAX ? LONG_MAX : static_cast<long>(facts_.size);
+    return S_OK;
 }
 
-HRESULT Document::get_Extension(BSTR* extension) {
-    if (!extension) return E_POINTER;
-    *extension = nullptr;
-    return WithRecord(nullptr,
-                      [&](StoreTransaction&, StoreDocument& doc, bool) -> HRESULT { return GiveText(doc.extension, extension); });
-}
+HRESULT Document::get_Extension(BSTR* extension) { return GiveText(facts_.extension, extension); }
 
-HRESULT Document::get_Name(BSTR* name) {
-    if (!name) return E_POINTER;
-    *name = nullptr;
-    return WithRecord(nullptr, [&](StoreTransaction&, StoreDocument& doc, bool) -> HRESULT { return GiveText(doc.name, name); });
-}
+HRESULT Document::get_Name(BSTR* name) { return GiveText(facts_.name, name); }
 
-HRESULT Document::get_Description(BSTR* description) {
-    if (!description) return E_POINTER;
-    *description = nullptr;
-    return WithRecord(nullptr, [&](StoreTransaction&, StoreDocument& doc, bool) -> HRESULT {
-        return GiveText(doc.description, description);
-    });
-}
+HRESULT Document::get_Description(BSTR* description) { return GiveText(facts_.description, description); }
 
 HRESULT Document::get_Author(ITesseraUser** author) {
     if (!author) return E_POINTER;
     *author = nullptr;
-    return WithRecord(nullptr, [&](StoreTransaction& tx, StoreDocument& doc, bool) -> HRESULT {
-        if (doc.author.empty()) return S_OK;
-        const StoreUser* known = tx.Data().FindUser(doc.server, doc.author);
-        return Give(MakeObject<User>(known ? known->id : doc.author, known ? known->fullName : std::wstring()),
-                    author);
-    });
+    if (facts_.authorId.empty()) return S_OK;
+    return Give(MakeObject<User>(facts_.authorId, facts_.authorName), author);
 }
 
 HRESULT Document::CheckOut(BSTR path, long option, double dueDate, BSTR comment) {
@@ -386,9 +375,9 @@ HRESULT Document::CheckOut(BSTR path, long option, double dueDate, BSTR comment)
     return WithRecord(L"CheckOut", [&](StoreTransaction& tx, StoreDocument& doc, bool refused) -> HRESULT {
         if (refused) return E_ACCESSDENIED;
         if (doc.lock) return TESSERA_E_IN_USE;
-        if (!TransferFile(tx.FullPath(doc.FindVersion(version_)->content), target, FALSE))
+        if (!TransferFile(tx.FullPath(doc.FindVersion(facts_.version)->content), target, FALSE))
             return HRESULT_FROM_WIN32(GetLastError());
-        doc.lock = StoreLock{user, version_, target};
+        doc.lock = StoreLock{user, facts_.version, target};
         return tx.Commit();
     });
 }
@@ -415,7 +404,7 @@ HRESULT Document::CheckIn(BSTR path, long disposition, long keepCheckedOut, void
             doc.versions.push_back({next, content});
             doc.lock->version = next;
         } else {
-            StoreVersion* version = doc.FindVersion(version_);
+            StoreVersion* version = doc.FindVersion(facts_.version);
             replaced = version->content;
             version->content = content;
         }

@@ -119,10 +119,24 @@ private:
     const std::wstring name_;
 };
 
+// What a document object answers from itself, as a client answers from what it fetched: taken
+// from the store when the object is made.
+struct DocumentFacts {
+    long number = 0;
+    long version = 0;
+    long long size = -1;  // -1: the content file was missing
+    std::wstring extension;
+    std::wstring name;
+    std::wstring description;
+    std::wstring authorId;  // empty: no author
+    std::wstring authorName;
+    long rights = 0;
+};
+
 class Document final : public ComBase<ITesseraDocument> {
 public:
-    Document(ComRef<Database> database, long number, long version)
-        : database_(std::move(database)), number_(number), version_(version) {}
+    Document(ComRef<Database> database, DocumentFacts facts)
+        : database_(std::move(database)), facts_(std::move(facts)) {}
 
     HRESULT STDMETHODCALLTYPE get_AccessRights(long* rights) override;
     HRESULT STDMETHODCALLTYPE get_Database(ITesseraDatabase** database) override;
@@ -144,13 +158,12 @@ protected:
     void* Find(REFIID iid) override;
 
 private:
-    // Runs action on this document's record inside one store transaction.
+    // Runs action on this document's record inside one store transaction, after the operation's faults.
     template <typename Action>
     HRESULT WithRecord(const wchar_t* fault, Action action);
 
     const ComRef<Database> database_;
-    const long number_;
-    const long version_;
+    const DocumentFacts facts_;
 };
 
 class User final : public ComBase<ITesseraUser> {

@@ -204,7 +204,10 @@ TEST_F(CommandsTest, ImportMakesAnEmptyDocumentCheckedOutToTheUser) {
     ComRef<IUnknown> result;
     ASSERT_EQ(S_OK, document->CheckIn(B(saved.c_str()).get(), 2, 0, nullptr, result.put()));
     EXPECT_TRUE(result);
+    // The object keeps the size it was made with; the DMS has the new content.
     EXPECT_EQ(S_OK, document->get_Size(&size));
+    EXPECT_EQ(0, size);
+    EXPECT_EQ(S_OK, GetDocument(session_.get(), L"Finance", 2, 1)->get_Size(&size));
     EXPECT_EQ(10, size);
     EXPECT_EQ(S_OK, document->get_IsCheckedOut(&checkedOut));
     EXPECT_EQ(VARIANT_FALSE, checkedOut);

@@ -131,51 +131,6 @@ TEST_F(ObjectsTest, GetDocumentFindsOnlyStoredVersions) {
     }
 }
 
-TEST_F(ObjectsTest, DocumentReportsItsRecord) {
-    auto document = Lease();
-    ASSERT_TRUE(document);
-    long number = 0, version = 0, size = 0, rights = 0;
-    UniqueBstr extension, description, name, authorId, authorName, databaseName, serverName;
-    EXPECT_EQ(S_OK, document->get_Number(&number));
-    EXPECT_EQ(S_OK, document->get_Version(&version));
-    EXPECT_EQ(S_OK, document->get_Size(&size));
-    EXPECT_EQ(S_OK, document->get_AccessRights(&rights));
-    EXPECT_EQ(S_OK, document->get_Extension(extension.put()));
-    EXPECT_EQ(S_OK, document->get_Description(description.put()));
-    EXPECT_EQ(S_OK, document->get_Name(name.put()));
-    EXPECT_EQ(1234, number);
-    EXPECT_EQ(1, version);
-    EXPECT_EQ(8, size);  // "lease-v1"
-    EXPECT_EQ(3, rights);
-    EXPECT_EQ(L"pdf", Text(extension));
-    EXPECT_EQ(L"Lease", Text(description));
-    EXPECT_EQ(L"", Text(name));
-
-    ComRef<ITesseraUser> author;
-    ASSERT_EQ(S_OK, document->get_Author(author.put()));
-    ASSERT_TRUE(author);
-    EXPECT_EQ(S_OK, author->get_UserId(authorId.put()));
-    EXPECT_EQ(S_OK, author->get_FullName(authorName.put()));
-    EXPECT_EQ(L"jdoe", Text(authorId));
-    EXPECT_EQ(L"John Doe", Text(authorName));
-
-    ComRef<ITesseraDatabase> database;
-    ComRef<ITesseraSession> owner;
-    ASSERT_EQ(S_OK, document->get_Database(database.put()));
-    EXPECT_EQ(S_OK, database->get_Name(databaseName.put()));
-    EXPECT_EQ(L"Legal", Text(databaseName));
-    ASSERT_EQ(S_OK, database->get_Session(owner.put()));
-    EXPECT_EQ(S_OK, owner->get_ServerName(serverName.put()));
-    EXPECT_EQ(L"DMS1", Text(serverName));
-
-    // A document without an author gives none.
-    auto memo = GetDocument(session_.get(), L"Legal", 1235, 1);
-    ASSERT_TRUE(memo);
-    ComRef<ITesseraUser> nobody;
-    EXPECT_EQ(S_OK, memo->get_Author(nobody.put()));
-    EXPECT_FALSE(nobody);
-}
-
 TEST_F(ObjectsTest, CheckOutCopiesTheContentAndLocksForTheSessionUser) {
     auto document = Lease();
     ASSERT_TRUE(document);

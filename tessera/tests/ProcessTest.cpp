@@ -15,6 +15,16 @@ protected:
         return vxhost::RunProgram(L"\"" + vxhost::ProgramFolder() + L"\\tessera-store.exe\" " + arguments,
                                   output ? output : &ignored);
     }
+    // Whether another process holds the store lock now.
+    bool StoreHeldElsewhere() {
+        UniqueHandle file(CreateFileW((Store() + L"\\store.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        OVERLAPPED at = {};
+        if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return true;
+        UnlockFileEx(file.get(), 0, 1, 0, &at);
+        return false;
+    }
 };
 
 TEST_F(ProcessTest, AnotherProcessSeesTheCheckOut) {
@@ -121,6 +131,59 @@ TEST_F(ProcessTest, AHangBlocksItsCallOnlyThenTheCallGoesOnOrFails) {
             EXPECT_EQ(S_OK, hr == S_OK ? document->Unlock(&released) : S_OK);
         }
     }
+}
+
+// A document reports what the object took when it was made, without the store: all of it answers
+// at once while another process keeps the store locked.
+TEST_F(ProcessTest, DocumentReportsItsRecordWhileAnotherProcessHoldsTheStore) {
+    auto document = Lease();
+    auto memo = GetDocument(session_.get(), L"Legal", 1235, 1);
+    ASSERT_TRUE(document && memo);
+    std::thread holder([&] { EXPECT_EQ(0u, Tool(L"hold 3")); });
+    bool held = false;
+    for (int i = 0; i < 100 && !(held = StoreHeldElsewhere()); ++i) Sleep(50);
+    ASSERT_TRUE(held);
+    ULONGLONG start = GetTickCount64();
+
+    long number = 0, version = 0, size = 0, rights = 0;
+    UniqueBstr extension, description, name, authorId, authorName, databaseName, serverName;
+    EXPECT_EQ(S_OK, document->get_Number(&number));
+    EXPECT_EQ(S_OK, document->get_Version(&version));
+    EXPECT_EQ(S_OK, document->get_Size(&size));
+    EXPECT_EQ(S_OK, document->get_AccessRights(&rights));
+    EXPECT_EQ(S_OK, document->get_Extension(extension.put()));
+    EXPECT_EQ(S_OK, document->get_Description(description.put()));
+    EXPECT_EQ(S_OK, document->get_Name(name.put()));
+    ComRef<ITesseraUser> author;
+    ASSERT_EQ(S_OK, document->get_Author(author.put()));
+    ASSERT_TRUE(author);
+    EXPECT_EQ(S_OK, author->get_UserId(authorId.put()));
+    EXPECT_EQ(S_OK, author->get_FullName(authorName.put()));
+    ComRef<ITesseraDatabase> database;
+    ComRef<ITesseraSession> owner;
+    ASSERT_EQ(S_OK, document->get_Database(database.put()));
+    EXPECT_EQ(S_OK, database->get_Name(databaseName.put()));
+    ASSERT_EQ(S_OK, database->get_Session(owner.put()));
+    EXPECT_EQ(S_OK, owner->get_ServerName(serverName.put()));
+    // A document without an author gives none.
+    ComRef<ITesseraUser> nobody;
+    EXPECT_EQ(S_OK, memo->get_Author(nobody.put()));
+
+    EXPECT_LT(GetTickCount64() - start, 1000u);
+    EXPECT_TRUE(StoreHeldElsewhere()) << "the store was held throughout";
+    EXPECT_EQ(1234, number);
+    EXPECT_EQ(1, version);
+    EXPECT_EQ(8, size);  // "lease-v1"
+    EXPECT_EQ(3, rights);
+    EXPECT_EQ(L"pdf", Text(extension));
+    EXPECT_EQ(L"Lease", Text(description));
+    EXPECT_EQ(L"", Text(name));
+    EXPECT_EQ(L"jdoe", Text(authorId));
+    EXPECT_EQ(L"John Doe", Text(authorName));
+    EXPECT_EQ(L"Legal", Text(databaseName));
+    EXPECT_EQ(L"DMS1", Text(serverName));
+    EXPECT_FALSE(nobody);
+    holder.join();
 }
 
 TEST_F(ProcessTest, ToolPresetsDriveTheCommands) {

@@ -27,6 +27,7 @@ const wchar_t kUsage[] =
     L"  preset open cancel | preset open [SERVER] DATABASE NUMBER VERSION [...]\n"
     L"  preset import cancel | preset import DATABASE [DESCRIPTION]\n"
     L"  preset clear\n"
+    L"  hold SECONDS\n"
     L"The store is --store, else TESSERA_STORE, else the registry, else %ProgramData%\\TesseraStandIn.\n";
 
 struct UsageError {};
@@ -209,6 +210,11 @@ HRESULT Run(const std::wstring& store, Args& args) {
         HRESULT hr = S_OK;
         if (FAILED(ParseHresult(code, &hr))) throw UsageError();
         return tessera::AddFault(store, operation, hr, count);
+    }
+    if (command == L"hold") {
+        long seconds = args.NextNumber();
+        args.End();
+        return tessera::HoldStore(store, seconds);
     }
     if (command == L"preset") {
         std::wstring which = args.Next();

@@ -88,6 +88,9 @@ HRESULT AddKill(const std::wstring& store, const std::wstring& operation, bool a
 // operation says.
 HRESULT AddHang(const std::wstring& store, const std::wstring& operation, long seconds, long count);
 HRESULT ClearFaults(const std::wstring& store);
+// Keeps the store locked for `seconds`, as a server busy with another client: every call that
+// reads the store waits meanwhile.
+HRESULT HoldStore(const std::wstring& store, long seconds);
 
 // What the DMS calls of this process cost since the last call: the store operations (each DMS call
 // that reads or changes the store is one, its lock wait included), and within them the copies of
