@@ -411,10 +411,16 @@ bool ScenarioRunner::DmsFaultStep(const ScenarioStep& step, std::string* problem
     const std::string& operation = step.args[0];
     if (operation == "clear") return SUCCEEDED(tessera::ClearFaults(L""));
     std::string what = step.args.size() > 1 ? step.args[1] : std::string();
-    long count = step.args.size() > 2 ? atol(step.args[2].c_str()) : 0;
+    bool hang = what == "hang";
+    size_t counted = hang ? 4 : 3;  // the arguments with a count
+    long count = step.args.size() == counted ? atol(step.args[counted - 1].c_str()) : 0;
     std::wstring name = FromUtf8(operation);
     HRESULT hr = E_INVALIDARG;
-    if (what == "refuse") {
+    if (step.args.size() > counted || (hang && step.args.size() < 3)) {
+        hr = E_INVALIDARG;
+    } else if (hang) {
+        hr = tessera::AddHang(L"", name, atol(step.args[2].c_str()), count);
+    } else if (what == "refuse") {
         hr = tessera::AddRefusal(L"", name, count);
     } else if (what == "kill" || what == "kill-after") {
         hr = tessera::AddKill(L"", name, what == "kill-after", count ? count : 1);

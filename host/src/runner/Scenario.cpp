@@ -33,7 +33,9 @@ const std::map<std::string, CommandRule>& Rules() {
         {"clear-temp", {Shape::Action, 0, 0, "clear-temp"}},
         {"reopen", {Shape::Action, 1, 1, "reopen <doc seen earlier>"}},
         {"edit-server", {Shape::Action, 0, 1, "edit-server [<server>]"}},
-        {"dms-fault", {Shape::Other, 1, 3, "dms-fault <operation> <hresult|refuse|kill|kill-after> [count] | dms-fault clear"}},
+        {"dms-fault", {Shape::Other, 1, 4,
+                       "dms-fault <operation> <hresult|refuse|kill|kill-after> [count] | dms-fault <operation> hang "
+                       "<seconds> [count] | dms-fault clear"}},
         {"resources", {Shape::Other, 0, 0, "resources"}},
         {"shift", {Shape::Other, 1, 1, "shift down|up"}},
         {"edit", {Shape::Other, 2, kText, "edit <doc> <text>"}},
