@@ -147,9 +147,11 @@ protected:
         options.output = [this](const std::string& line) { transcript_ += line + "\n"; };
         return options;
     }
-    void ShowBrowseOnOpen(const wchar_t* caption) {
+    // busyMs: how long the Open command keeps the main thread busy before its dialog.
+    void ShowBrowseOnOpen(const wchar_t* caption, DWORD busyMs = 0) {
         gChosen.clear();
-        host().SetOpenCommandHandler([caption] {
+        host().SetOpenCommandHandler([caption, busyMs] {
+            Sleep(busyMs);
             auto tmpl = BrowseTemplate(caption);
             DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()),
                                     Host::Current()->MainWindow(), BrowseProc, 0);
@@ -164,16 +166,24 @@ protected:
 };
 
 TEST_F(RunnerTest, HelperThreadChoosesInTheDialogPhotographsItAndPressesOK) {
-    ShowBrowseOnOpen(L"Tessera - Open");
+    ShowBrowseOnOpen(L"Tessera - Open", 300);
     ScenarioRunner runner(host(), Options());
-    EXPECT_TRUE(runner.Run(Parse("click AVRibbon:Main:Open:Btn\n  choose 1002 1001\n")));
+    EXPECT_TRUE(runner.Run(Parse("idle\nclick AVRibbon:Main:Open:Btn\n  choose 1002 1001\n")));
     EXPECT_THAT(gChosen, ElementsAre(L"Legal\t1001\t1\tLease", L"Legal\t1002\t2\tOffer"));
     ASSERT_EQ(runner.Shots().size(), 1u);
-    EXPECT_EQ(runner.Shots()[0], temp_.File(L"shots") + L"\\01-click-tessera-open.png");
+    EXPECT_EQ(runner.Shots()[0], temp_.File(L"shots") + L"\\02-click-tessera-open.png");
     EXPECT_EQ(TempFolder::Read(runner.Shots()[0]).substr(1, 3), "PNG");
     EXPECT_THAT(transcript_, HasSubstr("dialog \"Tessera - Open\" appeared"));
     EXPECT_THAT(transcript_, HasSubstr("chose 1002 version 2, 1001 version 1"));
     EXPECT_THAT(transcript_, HasSubstr("  ok\n"));
+    // The busy main thread is measured; its dialog's modal loop answers.
+    const std::string said = "main window: longest unanswered ";
+    size_t at = transcript_.find(said);
+    ASSERT_NE(at, std::string::npos) << transcript_;
+    long ms = atol(transcript_.c_str() + at + said.size());
+    EXPECT_GE(ms, 240);  // probes go every 50 ms
+    EXPECT_LT(ms, 1000);
+    EXPECT_THAT(transcript_.substr(at), HasSubstr(" ms, during line 2: click AVRibbon:Main:Open:Btn\n"));
 }
 
 TEST_F(RunnerTest, AMissingDocumentCancelsTheDialogAndFailsTheStep) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vxhost/Host.h"
@@ -83,6 +84,7 @@ struct RunnerOptions {
 };
 
 class DialogDriver;
+class MainWindowWatch;
 
 class ScenarioRunner {
 public:
@@ -93,8 +95,9 @@ public:
 
     // Loads the plug-ins and reports the start-up. Returns false when a step failed.
     bool Start();
-    // Runs every step; a failed step is reported and the run goes on. True when all passed.
-    // "kill" ends the process from inside.
+    // Runs every step; a failed step is reported and the run goes on. True when all passed. Ends
+    // with the longest time the main window went unanswered since the runner was made (as "kill"
+    // does before it ends the process from inside).
     bool Run(const Scenario& scenario);
     // One step (Run calls this); true when it passed.
     bool RunStep(const ScenarioStep& step, int index);
@@ -113,6 +116,7 @@ private:
     bool DmsFaultStep(const ScenarioStep& step, std::string* problem);
     bool EditServerStep(const std::string& server, std::string* problem);
     void ReportResources();
+    void ReportMainWindow();
     Document* FindDoc(const std::string& ref, std::string* problem) const;
     std::wstring FindPathEverSeen(const std::string& ref) const;
     void DescribeFolder(const std::wstring& path);
@@ -129,6 +133,8 @@ private:
     std::vector<std::wstring> seenPaths_;
     std::vector<DialogAnswer> pendingFiles_;
     DialogDriver* driver_ = nullptr;  // the helper of the step running now
+    std::unique_ptr<MainWindowWatch> watch_;
+    std::vector<std::pair<int, std::string>> lines_;  // the steps run: line and source
 };
 
 // The host for a person: loads the folder's plug-ins and shows the main window with menus for the

@@ -4,6 +4,7 @@
 
 #include "../Objects.h"
 #include "DialogDriver.h"
+#include "MainWindowWatch.h"
 #include "vxhost/Scenario.h"
 
 #ifdef VX_WITH_TESSERA
@@ -113,7 +114,8 @@ std::string YesNo(ASBool value) { return value ? "yes" : "no"; }
 
 }  // namespace
 
-ScenarioRunner::ScenarioRunner(Host& host, RunnerOptions options) : host_(host), options_(std::move(options)) {
+ScenarioRunner::ScenarioRunner(Host& host, RunnerOptions options)
+    : host_(host), options_(std::move(options)), watch_(std::make_unique<MainWindowWatch>(host.MainWindow())) {
     if (!options_.shots.empty()) CreateDirectoryW(options_.shots.c_str(), nullptr);
     host_.SetFileDialogHandler([this](FileDialogKind kind, const std::wstring&, std::wstring* chosen) {
         if (pendingFiles_.empty()) {
@@ -197,7 +199,20 @@ bool ScenarioRunner::Start() {
 bool ScenarioRunner::Run(const Scenario& scenario) {
     bool all = true;
     for (size_t i = 0; i < scenario.steps.size(); i++) all = RunStep(scenario.steps[i], static_cast<int>(i) + 1) && all;
+    ReportMainWindow();
     return all;
+}
+
+void ScenarioRunner::ReportMainWindow() {
+    MainWindowWatch::Longest longest = watch_->Result();
+    if (!longest.watched) {
+        Say("main window: not watched (the host has none)");
+        return;
+    }
+    std::string during = "the start-up";
+    for (const auto& line : lines_)
+        if (line.first == longest.line) during = "line " + std::to_string(line.first) + ": " + line.second;
+    Say("main window: longest unanswered " + std::to_string(longest.ms) + " ms, during " + during);
 }
 
 bool ScenarioRunner::RunStep(const ScenarioStep& step, int index) {
@@ -209,6 +224,8 @@ bool ScenarioRunner::RunStep(const ScenarioStep& step, int index) {
     char number[16];
     snprintf(number, sizeof number, "%02d", index);
     Say("[" + std::string(number) + "] line " + std::to_string(step.line) + ": " + step.source);
+    watch_->SetLine(step.line);
+    lines_.emplace_back(step.line, step.source);
     size_t mark = host_.Journal().size();
 
     std::vector<DialogAnswer> dialogs;
@@ -486,6 +503,7 @@ bool ScenarioRunner::ExecuteHostStep(const ScenarioStep& step, std::string* prob
     if (c == "kill") {
         Say("  killed with " + std::to_string(host_.Documents().size()) +
             " document(s) open; nothing closed, no plug-in unloaded");
+        ReportMainWindow();
         if (options_.output) options_.output("");
         TerminateProcess(GetCurrentProcess(), failures_ ? 1 : 0);
     }
