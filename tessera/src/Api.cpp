@@ -246,6 +246,15 @@ HRESULT AddHang(const std::wstring& store, const std::wstring& operation, long s
     return EditFaults(store, &fault);
 }
 
+HRESULT AddPass(const std::wstring& store, const std::wstring& operation, long count) {
+    if (operation.empty() || count < 0) return E_INVALIDARG;
+    StoreFault fault;
+    fault.operation = operation;
+    fault.remaining = count;
+    fault.kind = StoreFault::Kind::Pass;
+    return EditFaults(store, &fault);
+}
+
 HRESULT ClearFaults(const std::wstring& store) { return EditFaults(store, nullptr); }
 
 HRESULT HoldStore(const std::wstring& store, long seconds) {

@@ -269,6 +269,8 @@ HRESULT ParseFaults(const std::wstring& text, std::vector<StoreFault>* faults) {
         } else if (SameName(words[1], L"refuse")) {
             fault.refuse = true;
             fault.kind = StoreFault::Kind::Refuse;
+        } else if (SameName(words[1], L"pass")) {
+            fault.kind = StoreFault::Kind::Pass;
         } else if (SameName(words[1], L"kill") || SameName(words[1], L"kill-after")) {
             fault.kind = SameName(words[1], L"kill") ? StoreFault::Kind::Kill : StoreFault::Kind::KillAfter;
         } else {
@@ -292,6 +294,7 @@ std::wstring FormatFaults(const std::vector<StoreFault>& faults) {
         std::wstring what = f.kind == StoreFault::Kind::Kill        ? L"kill"
                             : f.kind == StoreFault::Kind::KillAfter ? L"kill-after"
                             : f.kind == StoreFault::Kind::Hang      ? L"hang " + std::to_wstring(f.seconds)
+                            : f.kind == StoreFault::Kind::Pass      ? std::wstring(L"pass")
                             : f.refuse                              ? L"refuse"
                                                                     : code;
         text += f.operation + L" " + what;
@@ -534,6 +537,11 @@ HRESULT StoreTransaction::TakeFault(std::initializer_list<const wchar_t*> operat
             ++i;
             continue;
         }
+        // A pass line ahead of every other line of the operation lets this call through untouched.
+        if (line.kind == StoreFault::Kind::Pass && (hang || other)) {
+            ++i;
+            continue;
+        }
         StoreFault fault = line;
         if (line.remaining > 0) {
             counted = true;
@@ -545,6 +553,7 @@ HRESULT StoreTransaction::TakeFault(std::initializer_list<const wchar_t*> operat
         // The kill's call counted is the one that ends the process; earlier ones pass.
         bool kill = fault.kind == StoreFault::Kind::Kill || fault.kind == StoreFault::Kind::KillAfter;
         if (kill && fault.remaining > 1) continue;
+        if (fault.kind == StoreFault::Kind::Pass) break;
         (isHang ? hang : other) = fault;
     }
     if (counted) WriteTextFile(FullPath(L"faults.txt"), FormatFaults(faults));

@@ -69,7 +69,7 @@ struct StoreData {
 };
 
 struct StoreFault {
-    enum class Kind { Fail, Refuse, Kill, KillAfter, Hang };
+    enum class Kind { Fail, Refuse, Kill, KillAfter, Hang, Pass };
     std::wstring operation;
     HRESULT hr = S_OK;
     bool refuse = false;

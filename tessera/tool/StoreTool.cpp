@@ -23,6 +23,7 @@ const wchar_t kUsage[] =
     L"  unlock SERVER DATABASE NUMBER\n"
     L"  fault add OPERATION HRESULT|refuse|kill|kill-after [COUNT]\n"
     L"  fault add OPERATION hang SECONDS [COUNT]\n"
+    L"  fault add OPERATION pass [COUNT]\n"
     L"  fault clear\n"
     L"  preset open cancel | preset open [SERVER] DATABASE NUMBER VERSION [...]\n"
     L"  preset import cancel | preset import DATABASE [DESCRIPTION]\n"
@@ -204,6 +205,7 @@ HRESULT Run(const std::wstring& store, Args& args) {
         long count = args.Empty() ? 0 : args.NextNumber();
         args.End();
         if (hang) return tessera::AddHang(store, operation, seconds, count);
+        if (_wcsicmp(code.c_str(), L"pass") == 0) return tessera::AddPass(store, operation, count);
         if (_wcsicmp(code.c_str(), L"refuse") == 0) return tessera::AddRefusal(store, operation, count);
         if (_wcsicmp(code.c_str(), L"kill") == 0 || _wcsicmp(code.c_str(), L"kill-after") == 0)
             return tessera::AddKill(store, operation, _wcsicmp(code.c_str(), L"kill-after") == 0, count ? count : 1);

@@ -87,6 +87,9 @@ HRESULT AddKill(const std::wstring& store, const std::wstring& operation, bool a
 // `seconds` (1 to a day) without holding the store, then go on as usual, or as another fault of the
 // operation says.
 HRESULT AddHang(const std::wstring& store, const std::wstring& operation, long seconds, long count);
+// The next `count` calls of `operation` pass untouched by the faults written after this one: a fault
+// for the third call is a pass for two, then the fault.
+HRESULT AddPass(const std::wstring& store, const std::wstring& operation, long count);
 HRESULT ClearFaults(const std::wstring& store);
 // Keeps the store locked for `seconds`, as a server busy with another client: every call that
 // reads the store waits meanwhile.
