@@ -46,6 +46,8 @@ protected:
     virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled);
 
     HWND m_hWnd = nullptr;
+    // False: the dialog starts hidden and shows itself when it chooses.
+    bool visibleAtStart_ = true;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

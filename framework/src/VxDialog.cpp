@@ -18,7 +18,7 @@ INT_PTR CDialog::DoModal() {
     if (!m_hWnd) return -1;
     bool ownerWasEnabled = owner && IsWindowEnabled(owner);
     if (ownerWasEnabled) EnableWindow(owner, FALSE);
-    if (!ended_) ShowWindow(m_hWnd, SW_SHOW);
+    if (!ended_ && visibleAtStart_) ShowWindow(m_hWnd, SW_SHOW);
 
     MSG message;
     while (!ended_) {
