@@ -20,7 +20,7 @@ namespace vxhost {
 // What the helper thread does with one dialog that an action opens. Shot and AlertShot are no
 // dialogs of their own: they name the action's next screenshot of a dialog or of an alert box.
 struct DialogAnswer {
-    enum class Kind { Choose, Profile, Cancel, File, ServerForm, Shot, AlertShot };
+    enum class Kind { Choose, Profile, Cancel, StopWaiting, File, ServerForm, Shot, AlertShot };
     Kind kind = Kind::Choose;
     int line = 0;
     std::wstring caption;           // the dialog waited for (empty for File: the host's own dialog, and

@@ -9,6 +9,7 @@ namespace {
 const int kBrowseList = 7110;         // the DMS browse dialog's list of versions
 const int kImportDescription = 7111;  // the DMS import dialog's description field
 // The plug-in's server configuration dialog, known by its fields whatever its language.
+const int kProgressStatus = 1008;  // the progress dialog's line that says Tessera is not answering
 const int kServerField = 1017, kUserField = 1009, kPasswordField = 1010, kTrustedBox = 1018, kAutoLoginBox = 1026;
 const int kMessageBoxText = 0xFFFF;   // the text of a system message box
 const DWORD kPressWaitMs = 3000;      // a pressed dialog gets this long to go
@@ -23,8 +24,19 @@ bool IsDialogWindow(HWND window) {
 }
 
 BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
-    if (IsWindowVisible(window) && IsDialogWindow(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && IsDialogWindow(window))
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
     return TRUE;
+}
+
+// The dialogs of this process, whichever thread shows them: a plug-in may show the DMS's own dialogs
+// from a worker, so that the main thread keeps answering.
+std::vector<HWND> ProcessDialogs() {
+    std::vector<HWND> dialogs;
+    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+    return dialogs;
 }
 
 LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
@@ -287,12 +299,32 @@ bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const Dialog
         ok = FillServerForm(dialog, answer);
         post = true;
     }
+    const bool stop = answer.kind == DialogAnswer::Kind::StopWaiting;
+    bool cancel = answer.kind == DialogAnswer::Kind::Cancel || stop ||
+                  (answer.kind == DialogAnswer::Kind::ServerForm && answer.form.cancel);
+    int button = ok && !cancel ? IDOK : IDCANCEL;
+    // A button the dialog enables later is pressed once it can be; "Stop waiting" once the dialog says
+    // that Tessera is not answering.
+    HWND pressed = GetDlgItem(dialog, button);
+    auto ready = [&] {
+        return pressed && IsWindowEnabled(pressed) &&
+               (!stop || GetWindowTextLengthW(GetDlgItem(dialog, kProgressStatus)) > 0);
+    };
+    if (pressed && !ready()) {
+        for (ULONGLONG until = GetTickCount64() + timeoutMs_; GetTickCount64() < until && IsShown(dialog) && !ready();)
+            Sleep(50);
+        if (!IsShown(dialog) && !stop) return ok;
+        if (stop && !ready()) {
+            Problem("line " + std::to_string(answer.line) +
+                    (IsShown(dialog) ? ": the dialog never offered to stop waiting"
+                                     : ": the dialog ended before it offered to stop waiting"));
+            return false;
+        }
+    }
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
     Sleep(kSettleMs);
     Shoot(dialog, caption, true);
-    bool cancel = answer.kind == DialogAnswer::Kind::Cancel || (answer.kind == DialogAnswer::Kind::ServerForm && answer.form.cancel);
-    int button = ok && !cancel ? IDOK : IDCANCEL;
-    host_.Record(std::string("dialog:press ") + (button == IDOK ? "OK" : "Cancel"));
+    host_.Record(std::string("dialog:press ") + (stop ? "Stop waiting" : button == IDOK ? "OK" : "Cancel"));
     HWND control = GetDlgItem(dialog, button);
     unsigned alertsBefore = alerts_;
     if (control && !post) Send(control, BM_CLICK, 0, 0);
@@ -333,9 +365,7 @@ bool DialogDriver::IsAlertBox(HWND dialog, const std::wstring& caption) const {
 }
 
 bool DialogDriver::AlertBoxShown() {
-    std::vector<HWND> dialogs;
-    EnumThreadWindows(mainThread_, CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
-    for (HWND dialog : dialogs)
+    for (HWND dialog : ProcessDialogs())
         if (IsAlertBox(dialog, WindowCaption(dialog))) return true;
     return false;
 }
@@ -351,8 +381,7 @@ void DialogDriver::ConfirmAlert(HWND dialog, const std::wstring& caption) {
 void DialogDriver::RunLoop() {
     ULONGLONG waitStart = GetTickCount64();
     while (!stop_) {
-        std::vector<HWND> dialogs;
-        EnumThreadWindows(mainThread_, CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+        std::vector<HWND> dialogs = ProcessDialogs();
         ULONGLONG now = GetTickCount64();
         bool alertUp = false;
         for (HWND dialog : dialogs) {

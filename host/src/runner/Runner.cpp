@@ -439,6 +439,8 @@ bool ScenarioRunner::DmsFaultStep(const ScenarioStep& step, std::string* problem
         hr = tessera::AddHang(L"", name, atol(step.args[2].c_str()), count);
     } else if (what == "refuse") {
         hr = tessera::AddRefusal(L"", name, count);
+    } else if (what == "pass") {
+        hr = tessera::AddPass(L"", name, count);
     } else if (what == "kill" || what == "kill-after") {
         hr = tessera::AddKill(L"", name, what == "kill-after", count ? count : 1);
     } else {

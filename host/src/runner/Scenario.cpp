@@ -34,7 +34,7 @@ const std::map<std::string, CommandRule>& Rules() {
         {"reopen", {Shape::Action, 1, 1, "reopen <doc seen earlier>"}},
         {"edit-server", {Shape::Action, 0, 1, "edit-server [<server>]"}},
         {"dms-fault", {Shape::Other, 1, 4,
-                       "dms-fault <operation> <hresult|refuse|kill|kill-after> [count] | dms-fault <operation> hang "
+                       "dms-fault <operation> <hresult|refuse|kill|kill-after|pass> [count] | dms-fault <operation> hang "
                        "<seconds> [count] | dms-fault clear"}},
         {"resources", {Shape::Other, 0, 0, "resources"}},
         {"shift", {Shape::Other, 1, 1, "shift down|up"}},
@@ -50,6 +50,7 @@ const std::map<std::string, CommandRule>& Rules() {
         {"choose", {Shape::Answer, 1, 1000, "choose <number>[.<version>] ..."}},
         {"profile", {Shape::Answer, 1, kText, "profile <description>"}},
         {"cancel", {Shape::Answer, 1, kText, "cancel <dialog caption>"}},
+        {"stop-waiting", {Shape::Answer, 1, kText, "stop-waiting <dialog caption>"}},
         {"file", {Shape::Answer, 1, kText, "file <path>"}},
         {"server-form", {Shape::Answer, 0, 6,
                          "server-form [server=<name>] [user=<id>] [password=<text>] [trusted=on|off] [auto=on|off] [cancel]"}},
@@ -229,8 +230,8 @@ std::vector<std::string> ParseScenario(const std::string& text, Scenario* out) {
                 answer.kind = DialogAnswer::Kind::Profile;
                 answer.caption = L"Tessera - Import";
                 answer.text = FromUtf8(step.rest);
-            } else if (command == "cancel") {
-                answer.kind = DialogAnswer::Kind::Cancel;
+            } else if (command == "cancel" || command == "stop-waiting") {
+                answer.kind = command == "cancel" ? DialogAnswer::Kind::Cancel : DialogAnswer::Kind::StopWaiting;
                 answer.caption = FromUtf8(step.rest);
             } else if (command == "server-form") {
                 answer.kind = DialogAnswer::Kind::ServerForm;
