@@ -19,18 +19,24 @@ CDmslinkModule* TheModule();
 void AdoptModule(std::unique_ptr<CDmslinkModule> module);
 std::unique_ptr<CDmslinkModule> ReleaseModule();
 
-// A procedure that needs the module: without one it answers the fallback.
+// A procedure that needs the module: without one it answers the fallback. Every procedure answers
+// from the servers connected so far: the automatic logins that have answered are taken first.
 template <class Result, class Body>
 Result DmslinkEntry(const VxSite& site, const Result& fallback, Body&& body) noexcept {
     return VxBoundary(site, fallback, [&]() -> Result {
         CDmslinkModule* module = TheModule();
-        return module ? static_cast<Result>(body(*module)) : fallback;
+        if (!module) return fallback;
+        module->Manager().CollectLogins();
+        return static_cast<Result>(body(*module));
     });
 }
 template <class Body>
 void DmslinkEntry(const VxSite& site, Body&& body) noexcept {
     VxBoundary(site, [&] {
-        if (CDmslinkModule* module = TheModule()) body(*module);
+        CDmslinkModule* module = TheModule();
+        if (!module) return;
+        module->Manager().CollectLogins();
+        body(*module);
     });
 }
 

@@ -2,6 +2,7 @@
 // ribbon command of the two "Tessera" items.
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "Utilities/CAPHandles.h"
 #include "Utilities/CAPLanguage.h"
@@ -71,6 +72,7 @@ void StartUp() {
 
     TSPreferences& preferences = module.Preferences();
     if (ReadPreferences(&preferences)) module.Servers().ReadServerListFromRegistry();
+    module.Manager().SetPatience(preferences.patienceSeconds * 1000);
     if (!preferences.enableOpen && !preferences.enableSave) return;
 
     module.Manager().LogInToAutoConnectServers();
@@ -115,6 +117,18 @@ ASBool VXAPI PluginUnload(void) {
 
 void VXAPI TS_StartupIdleProc(void*) {
     DmslinkEntry(VX_SITE(kSite, "TS_StartupIdleProc"), [](CDmslinkModule& module) {
+        // The start never waits for a server: a server that has not answered within the patience is
+        // reported once, and the recovery waits for the logins' answers, idle moment after idle moment.
+        std::vector<std::wstring> silent;
+        bool waiting = module.Manager().CollectLogins(&silent);
+        for (const std::wstring& server : silent) {
+            VX_TRY {
+                CCT2ASText text(VxFormatString(IDS_SERVER_NOT_ANSWERING, server.c_str()).c_str());
+                if (text.Get()) VxAlert(text);
+            }
+            VX_CATCH(kSite, "TS_StartupIdleProc")
+        }
+        if (waiting) return;
         VxUnregisterIdle(TS_StartupIdleProc, nullptr);
         module.Lifecycle().RecoverTempDocuments();
     });

@@ -1,18 +1,26 @@
-// CProgressDlg.h - the modal dialog in front of the host while a check-out or check-in worker runs.
-// RunWorker starts the worker and shows the dialog until the worker has ended; the worker waits for
-// the dialog's window (WaitForWindow) before it reports, and talks to it only through the three
-// private messages (SendMessage), WM_CLOSE (PostMessage) and the cancel flag.
+// CProgressDlg.h - the modal dialog in front of the host while a worker talks to the DMS: check-out,
+// check-in, and every other DMS call the host would otherwise wait for. RunWorker starts the worker
+// and runs the dialog until the worker has ended; the worker waits for the dialog's window before it
+// reports, and talks to it only through its CProgressLink: the three private messages (SendMessage),
+// WM_CLOSE (PostMessage) and the cancel flag.
+//
+// When the worker has not answered for the patience given (a DMS that stops answering), the dialog
+// says so and its Cancel button becomes "Stop waiting": stopping ends the dialog at once and the host
+// goes on. The worker then finishes on its own; it holds its task, and the module stays loaded until
+// it has ended, but nothing it does reaches the dialog or the operation that started it again.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
-#include "VxDialog.h"
 #include "Utilities/CAPHandles.h"
+#include "VxDialog.h"
+#include "dms/TSManager.h"
 
 #define WM_SETDOCUMENTINFO (WM_USER + 1)
 #define WM_SETERRORTEXT (WM_USER + 2)
@@ -35,6 +43,50 @@ struct ProgressErrorInfo {
     bool lastDocument;  // the dialog stays hidden after the alert
 };
 
+// What the dialog and its worker share; the worker keeps it as long as it runs.
+class CProgressLink {
+public:
+    CProgressLink();
+    // The dialog's window while it waits for this worker; null before, and once it has ended.
+    HWND Window() const { return window_.load(); }
+    // The user asked the worker to stop (a multi-document check-out), or stopped waiting for it.
+    bool CancelRequested() const { return cancel_.load(); }
+    // The dialog ended without this worker: nothing the worker does may reach the operation any more.
+    bool Abandoned() const { return state_.load() == kAbandoned; }
+    // For the worker, once its result is known: true when the dialog still waits for it (the result
+    // then reaches the operation), false when the user has stopped waiting. Whichever comes first
+    // decides.
+    bool Finish() const;
+    // Waits until the window is there (a while at most, or until the dialog has ended); the window or null.
+    HWND WaitForWindow() const;
+    // Set once the window is initialised, and again when the dialog has ended.
+    HANDLE InitEvent() const { return initEvent_.get(); }
+
+private:
+    friend class CProgressDlg;
+    enum { kRunning, kFinished, kAbandoned };
+    bool Abandon();
+    // The worker's work has returned: the dialog ends as soon as it has a window.
+    void WorkDone();
+    std::atomic<HWND> window_{nullptr};
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> done_{false};
+    mutable std::atomic<int> state_{kRunning};
+    CAPHandle initEvent_;
+};
+
+// The work of one worker thread. The thread holds the task (and the module) until the work returns.
+class CWorkerTask {
+public:
+    virtual ~CWorkerTask() = default;
+    virtual DWORD Work(const CProgressLink& dialog) = 0;
+};
+
+struct WorkerResult {
+    bool answered = false;  // false: the user stopped waiting and the worker goes on alone
+    DWORD exitCode = 1;
+};
+
 class CProgressDlg : public CDialog {
 public:
     explicit CProgressDlg(HWND parent);
@@ -43,26 +95,26 @@ public:
     void SetCaption(const std::wstring& caption);
     void DisableCancel();
     void SetDocumentInfo(const ProgressDocumentInfo* info);
-    // Runs `proc` on a worker thread with the dialog modal in front of the host, and returns once the
-    // worker has ended, with its exit code (1 when no thread could be started). The worker's failures
-    // reach the host's log from here.
-    DWORD RunWorker(LPTHREAD_START_ROUTINE proc, void* params);
-    // For the worker: waits until the dialog's window is there (or a while, or the dialog has ended)
-    // and answers it, or null.
-    HWND WaitForWindow() const;
-    // Not owned: the starting operation closes it after the dialog has ended.
+    // After this long without a word from the worker the user may stop waiting (0: never).
+    void SetPatience(DWORD milliseconds) { patience_ = milliseconds; }
+    // The dialog shows only once the worker has run this long (a quick DMS call shows nothing), and
+    // never while the worker shows a window of its own (the DMS's own dialogs).
+    void ShowAfter(DWORD milliseconds) { showAfter_ = milliseconds; }
+    // Runs the task on a worker thread with the dialog modal in front of the host, and returns once
+    // the worker has ended or the user stopped waiting for it. The worker's failures reach the host's
+    // log from here.
+    WorkerResult RunWorker(std::shared_ptr<CWorkerTask> task);
+    // A worker of the caller's own (tests): the dialog ends when it ends. Not owned.
     void SetWorkerThread(HANDLE thread) { workerThread_ = thread; }
-    // Runs on the main thread for each WM_CHECKEDOUTDOCUMENT, also while the dialog waits for the
-    // worker to end; its answer goes back to the worker.
+    // Runs on the main thread for each WM_CHECKEDOUTDOCUMENT; its answer goes back to the worker.
     void SetHandover(std::function<LRESULT(LPARAM)> handover) { handover_ = std::move(handover); }
-    // Set once the window is initialised, and again when the dialog has ended.
-    HANDLE GetInitEvent() const { return initEvent_.get(); }
+
+    const CProgressLink& Link() const { return *link_; }
+    HANDLE GetInitEvent() const { return link_->InitEvent(); }
+    bool IsCancelRequested() const { return link_->CancelRequested(); }
+    HWND GetWorkerWindow() const { return link_->Window(); }
 
     INT_PTR DoModal() override;
-
-    // Read by the worker without a lock.
-    bool IsCancelRequested() const { return cancelRequested_.load() != 0; }
-    HWND GetWorkerWindow() const { return window_.load(); }
 
 protected:
     BOOL PreTranslateMessage(MSG* message) override;
@@ -75,13 +127,17 @@ protected:
     LRESULT OnWM_SETERRORTEXT(LPARAM lParam);
 
 private:
-    void Close(bool byWorker);
+    void Watch();
+    void Answered();
+    void SetNotAnswering(bool notAnswering);
+    void AddStatusLine();
+    bool WorkerShowsWindow() const;
+    void End(INT_PTR result);
     void WaitForWorker();
     void ShowTexts();
 
-    std::atomic<LONG> cancelRequested_{0};
+    std::shared_ptr<CProgressLink> link_;
     HANDLE workerThread_ = nullptr;
-    CAPHandle initEvent_;
     std::function<LRESULT(LPARAM)> handover_;
     std::wstring caption_;
     std::wstring name_;
@@ -89,7 +145,26 @@ private:
     std::wstring number_;
     std::wstring version_;
     std::wstring size_;
+    std::wstring cancelText_;
+    DWORD patience_ = 0;
+    DWORD showAfter_ = 0;
+    DWORD runSince_ = 0;
+    DWORD started_ = 0;
+    DWORD lastAnswer_ = 0;
     bool cancelDisabled_ = false;
-    bool closing_ = false;
-    std::atomic<HWND> window_{nullptr};
+    bool cancelled_ = false;
+    bool notAnswering_ = false;
+    bool alerting_ = false;
+    bool ending_ = false;
+};
+
+// The module's waiter for single DMS calls: each runs on a worker behind a progress dialog that shows
+// only once the call takes a while, with the manager's patience.
+class CProgressWaiter : public TSWaiter {
+public:
+    explicit CProgressWaiter(const TSManager& manager) : manager_(manager) {}
+    bool Run(std::function<HRESULT()> call, HRESULT* status) override;
+
+private:
+    const TSManager& manager_;
 };

@@ -129,6 +129,8 @@ CloseStep CDocumentManager::DecideClose(TrackedDocument* record, BY_HANDLE_FILE_
         if (!record || IndexOf(record) < 0) return CloseStep::Keep;
         CAPHandle file = OpenForStatus(record->pathName);
         if (!ReadFileStatus(file.get(), status)) Fail("local copy cannot be read");
+        // A check-in the user stopped waiting for that the DMS took afterwards: nothing is owed.
+        if (record->saved && SettleSentMark(record->pathName)) record->saved = record->owed = false;
         if (!record->saved) return CloseStep::Release;
         if (skipClosePDDoc_ && skipClosePDDoc_ == record->pdDoc) return CloseStep::Release;
         if (IsPathEqual(record->pathName, skipClosePath_)) {

@@ -71,7 +71,7 @@ bool CDocumentManager::AddRecognised(PDDoc pdDoc, DmsDocumentPtr document, const
     if (!document) return false;
     TrackedDocument* added = AddDocument(pdDoc, std::move(document), path, true);
     // A copy that still holds an edit the DMS never received is checked in when it closes.
-    if (added && IsOwed(path)) added->saved = added->owed = true;
+    if (added && IsOwed(path) && !SettleSentMark(path)) added->saved = added->owed = true;
     return added != nullptr;
 }
 
@@ -124,7 +124,7 @@ void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
             if (!IsOwnEntry(file) || !IsOwnEntry(recordFile)) continue;
             // A copy the host has open again belongs to its record now, not to the recovery.
             if (FindASPathName(file)) continue;
-            if (!checkin(file, record)) continue;
+            if (!SettleSentMark(file) && !checkin(file, record)) continue;
             claim.Reset();
             DeleteLocalCopy(file, recordFile, true, &deletions_);
         }

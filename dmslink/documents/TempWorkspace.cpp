@@ -192,6 +192,50 @@ void ClearOwed(const std::wstring& copy) {
     if (IsOwed(copy) && IsOwnEntry(OwedMarkOf(copy))) DeleteFileW(OwedMarkOf(copy).c_str());
 }
 
+// ---- the sent mark
+
+namespace {
+std::wstring SentMarkOf(const std::wstring& copy) { return copy + L".sent"; }
+}  // namespace
+
+FileStamp StampOf(const std::wstring& path) {
+    FileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return stamp;
+    stamp.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.written = (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                    data.ftLastWriteTime.dwLowDateTime;
+    stamp.known = true;
+    return stamp;
+}
+
+void WriteSentMark(const std::wstring& copy, const FileStamp& sent) {
+    if (!sent.known) return;
+    CAPHandle mark(CreateFileW(SentMarkOf(copy).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!mark) return;
+    const unsigned long long fields[2] = {sent.size, sent.written};
+    DWORD written = 0;
+    WriteFile(mark.get(), fields, sizeof fields, &written, nullptr);
+}
+
+bool SettleSentMark(const std::wstring& copy) {
+    const std::wstring mark = SentMarkOf(copy);
+    if (copy.empty() || !CAPPathExists(mark) || !IsOwnEntry(mark)) return false;
+    unsigned long long fields[2] = {};
+    DWORD read = 0;
+    {
+        CAPHandle file(CreateFileW(mark.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !ReadFile(file.get(), fields, sizeof fields, &read, nullptr)) return false;
+    }
+    FileStamp now = StampOf(copy);
+    bool received = read == sizeof fields && now.known && now.size == fields[0] && now.written == fields[1];
+    if (received) ClearOwed(copy);
+    DeleteFileW(mark.c_str());
+    return received;
+}
+
 // ---- copies
 
 std::wstring AcquireTempPath(const std::wstring& fileName) {
@@ -221,6 +265,7 @@ void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bo
         }
         if (CAPPathExists(companion) && IsOwnEntry(companion)) DeleteFileW(companion.c_str());
         ClearOwed(copy);
+        if (CAPPathExists(SentMarkOf(copy)) && IsOwnEntry(SentMarkOf(copy))) DeleteFileW(SentMarkOf(copy).c_str());
         if (removeFolder) RemoveDirectoryW(folder.c_str());
     }
     VX_CATCH(kSite, "CDocumentManager::DeleteDocFromTmp")

@@ -71,6 +71,20 @@ void MarkOwed(const std::wstring& copy);
 bool IsOwed(const std::wstring& copy);
 void ClearOwed(const std::wstring& copy);
 
+// ---- the sent mark: "<copy>.sent" beside a copy whose check-in the user stopped waiting for and the
+// DMS took afterwards, with the size and time of the copy that went. While the copy is still exactly
+// that, the DMS has what it holds.
+struct FileStamp {
+    unsigned long long size = 0;
+    unsigned long long written = 0;  // last write time
+    bool known = false;
+};
+FileStamp StampOf(const std::wstring& path);
+void WriteSentMark(const std::wstring& copy, const FileStamp& sent);
+// True when a sent mark shows the DMS has what the copy holds: the owed mark and the sent mark go.
+// A sent mark for an older state of the copy goes, and the copy stays owed.
+bool SettleSentMark(const std::wstring& copy);
+
 // ---- copies
 // A fresh private folder (created) and the name in it; the bare name when no folder is free.
 std::wstring AcquireTempPath(const std::wstring& fileName);

@@ -12,7 +12,10 @@ void CDmslinkModule::LanguageTraits::Free(HMODULE module) {
 CDmslinkModule::CDmslinkModule(HWND mainWindow, HMODULE languageModule, REFCLSID dmsClass)
     : language_(languageModule),
       manager_(mainWindow, servers_, dmsClass),
-      lifecycle_(manager_, documents_) {}
+      waiter_(manager_),
+      lifecycle_(manager_, documents_) {
+    manager_.SetWaiter(&waiter_);
+}
 
 CDmslinkModule::~CDmslinkModule() {
     // Keys share one provider per process; the next start acquires anew.

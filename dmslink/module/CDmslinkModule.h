@@ -11,6 +11,7 @@
 
 #include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
+#include "dialogs/CProgressDlg.h"
 #include "dms/TSManager.h"
 #include "dms/TSServerList.h"
 #include "documents/CDocumentManager.h"
@@ -26,8 +27,9 @@ struct SaveOrigin {
 
 class CDmslinkModule {
 public:
-    // Initialises COM on this thread and creates the DMS object (TSManager). `languageModule` is
-    // owned from here on (null for none); dmsClass is only ever something else in tests.
+    // Initialises COM on this thread and creates the DMS object (TSManager), whose calls to the server
+    // run behind the progress dialog. `languageModule` is owned from here on (null for none);
+    // dmsClass is only ever something else in tests.
     CDmslinkModule(HWND mainWindow, HMODULE languageModule = nullptr, REFCLSID dmsClass = CLSID_TesseraDMS);
     // In this order: TSManager, the registry (whose deletions still waiting are carried out), the
     // server list, then the language module.
@@ -57,6 +59,7 @@ private:
     TSServerList servers_;
     CDocumentManager documents_;
     TSManager manager_;
+    CProgressWaiter waiter_;
     CDocumentLifecycle lifecycle_;
     SaveOrigin saveOrigin_;
 };

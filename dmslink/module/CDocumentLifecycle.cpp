@@ -27,6 +27,9 @@ public:
         return documents_.AddDocument(nullptr, std::move(copy.document), copy.path, keepCheckedOut_,
                                       std::move(copy.recordClaim)) != nullptr;
     }
+    void Forget(const std::wstring& path) override {
+        if (TrackedDocument* record = documents_.FindASPathName(path)) documents_.RemoveDoc(record);
+    }
 
 private:
     CDocumentManager& documents_;
@@ -134,7 +137,10 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
         CImportCommand import;
         ITesseraDocument* original = source && source->dmsDocument ? source->dmsDocument->document.GetInterfacePtr()
                                                                     : nullptr;
-        if (!import.Execute(manager_, path, original)) return result;
+        if (!import.Execute(manager_, path, original)) {
+            if (import.Abandoned()) Tell(VxLoadString(IDS_NOT_SAVED_NO_ANSWER));
+            return result;
+        }
         ReleaseSource(source);
         // A record without its DMS document could never be checked in.
         DmsDocumentPtr imported = import.TakeImportedDocument();

@@ -17,6 +17,19 @@ bool ReadPreferenceFlag(HKEY key, const wchar_t* name, bool* flag) {
     return true;
 }
 
+bool ReadPreferenceSeconds(HKEY key, const wchar_t* name, DWORD longest, DWORD* seconds) {
+    std::wstring text;
+    if (!CAPReadRegistryText(key, name, kPreferenceChars, &text) || text.empty() || text.size() > 9) return false;
+    DWORD value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + static_cast<DWORD>(c - L'0');
+    }
+    if (value < 1 || value > longest) return false;
+    *seconds = value;
+    return true;
+}
+
 bool ReadPreferences(TSPreferences* preferences) {
     std::wstring path = GetSettingsKeyPath(Settings) + L"\\Tessera";
     CAPRegistryKey key;
@@ -27,5 +40,7 @@ bool ReadPreferences(TSPreferences* preferences) {
     ReadPreferenceFlag(key.get(), L"TesseraSaveShortcutInvert", &preferences->saveShortcutInvert);
     ReadPreferenceFlag(key.get(), L"TesseraOpenDefaultLocation", &preferences->openDefaultLocation);
     ReadPreferenceFlag(key.get(), L"TesseraSaveDefaultLocation", &preferences->saveDefaultLocation);
+    ReadPreferenceSeconds(key.get(), L"TesseraPatienceSeconds", TSPreferences::kLongestPatienceSeconds,
+                          &preferences->patienceSeconds);
     return true;
 }

@@ -52,19 +52,58 @@ void DescribeCheckin(CProgressDlg& dialog, ITesseraDocument* document, const std
     dialog.SetDocumentInfo(&info);
 }
 
-// The dialog and the worker for one check-in of the private copy; the worker's exit code.
-DWORD RunCheckin(TSManager& manager, ITesseraDocument* document, const std::wstring& path, const std::wstring& copy,
-                 bool keepCheckedOut) {
+// One check-in: the private copy in a folder of its own, which goes with the task. The worker holds
+// the task, so a check-in the user stopped waiting for keeps its copy until the DMS has answered.
+class CCheckinTask : public CWorkerTask {
+public:
+    CCheckinTask(ITesseraDocument* document, const std::wstring& path, bool keepCheckedOut)
+        : document_(document), path_(path), keepCheckedOut_(keepCheckedOut) {}
+
+    // The private copy, made before anything goes to the DMS; false when it cannot be made.
+    bool Prepare() {
+        if (!folder_.Claim()) return false;
+        copy_ = folder_.Path() + L"\\" + CAPNameOf(path_);
+        sent_ = StampOf(path_);
+        if (!CopyToPrivateFolder(path_, copy_)) return false;
+        // Held open (readers welcome) while the DMS takes it, so that another host's start-up never
+        // takes it for a leftover.
+        held_.Reset(CreateFileW(copy_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        return true;
+    }
+
+    DWORD Work(const CProgressLink& dialog) override {
+        CheckinThreadParams params;
+        params.document = document_;
+        params.path = copy_.c_str();
+        params.dialog = &dialog;
+        params.keepCheckedOut = keepCheckedOut_;
+        DWORD code = CheckinThreadProc(&params);
+        // Nobody waits for the answer any more: what the DMS took is left beside the local copy.
+        if (code == 0 && !dialog.Finish()) WriteSentMark(path_, sent_);
+        return code;
+    }
+
+private:
+    ITesseraDocumentPtr document_;
+    std::wstring path_;
+    bool keepCheckedOut_;
+    CClaimedTempFolder folder_;  // declared before the handle: the handle goes first
+    std::wstring copy_;
+    FileStamp sent_;
+    CAPHandle held_;
+};
+
+// The dialog for one check-in, shown with the document's details from its first moment.
+DWORD RunCheckin(TSManager& manager, ITesseraDocument* document, const std::wstring& path,
+                 std::shared_ptr<CCheckinTask> task) {
     CProgressDlg dialog(manager.GetParentWindow());
     dialog.SetCaption(VxLoadString(IDS_CHECKIN_CAPTION));
     dialog.DisableCancel();
+    dialog.SetPatience(manager.Patience());
     DescribeCheckin(dialog, document, path);
-    CheckinThreadParams params;
-    params.document = document;
-    params.path = copy.c_str();
-    params.dialog = &dialog;
-    params.keepCheckedOut = keepCheckedOut;
-    return dialog.RunWorker(CheckinThreadProc, &params);
+    WorkerResult result = dialog.RunWorker(std::move(task));
+    return result.answered ? result.exitCode : static_cast<DWORD>(E_ABORT);
 }
 
 }  // namespace
@@ -94,23 +133,15 @@ bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPt
     if (!HasConnectedServer(manager)) return false;
     if (path.empty() || !document || !document->document) return false;
 
-    // The private copy goes into a folder of its own or nowhere: never beside a bare name. The
-    // folder goes as the check-in ends, whatever its result: the worker has let go of it by then.
-    CClaimedTempFolder folder;
-    if (!folder.Claim()) return false;
     DWORD exitCode = 1;
     try {
-        std::wstring copy = folder.Path() + L"\\" + CAPNameOf(path);
+        auto task = std::make_shared<CCheckinTask>(document->document, path, keepCheckedOut);
         ITesseraDMS* dms = manager.GetDms();
         // The DMS must never receive a missing or partial file: the caller then keeps the lock and
-        // the local copy.
-        if (dms && SessionCount(dms) > 0 && CopyToPrivateFolder(path, copy)) {
-            // Held open (readers welcome) while the DMS takes it, so that another host's start-up
-            // never takes it for a leftover.
-            CAPHandle held(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-            exitCode = RunCheckin(manager, document->document, path, copy, keepCheckedOut);
-        }
+        // the local copy. The private copy goes into a folder of its own or nowhere, never beside a
+        // bare name; it goes with its folder as the check-in ends, whatever its result.
+        if (dms && SessionCount(dms) > 0 && task->Prepare())
+            exitCode = RunCheckin(manager, document->document, path, std::move(task));
     } catch (const _com_error& failure) {
         exitCode = static_cast<DWORD>(failure.Error());
     } catch (...) {

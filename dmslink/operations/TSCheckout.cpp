@@ -97,7 +97,7 @@ void GiveBack(ITesseraDocument* document) {
 // The DMS writes the copy; with keep-checked-out its record file is there before the copy is, so a
 // host that dies at any moment leaves every copy it made recoverable. The main thread registers
 // the copy before this returns.
-void CheckOutTo(HWND window, CheckedOutDocument& copy, bool keepCheckedOut) {
+void CheckOutTo(const CProgressLink& dialog, CheckedOutDocument& copy, bool keepCheckedOut) {
     ITesseraDocument* document = copy.document->document;
     const std::wstring recordFile = RecordFileOf(copy.path);
     if (keepCheckedOut) {
@@ -111,9 +111,14 @@ void CheckOutTo(HWND window, CheckedOutDocument& copy, bool keepCheckedOut) {
         TesseraCheck(hr, __uuidof(ITesseraDocument));
     }
     ITesseraDocumentPtr keep = document;  // the registry takes the holder
-    if (!SendMessageW(window, WM_CHECKEDOUTDOCUMENT, 0, reinterpret_cast<LPARAM>(&copy))) {
-        // Nobody could open or register this copy: its lock goes back, and it is no one's to recover.
+    HWND window = dialog.Window();
+    if (!window || !SendMessageW(window, WM_CHECKEDOUTDOCUMENT, 0, reinterpret_cast<LPARAM>(&copy))) {
         copy.recordClaim.Reset();
+        // Nobody waits for this check-out any more: a copy with its record is a leftover the next
+        // start checks in; one without goes back at once.
+        if (dialog.Abandoned() && keepCheckedOut) return;
+        // Nobody could open or register this copy: its lock goes back, and it is no one's to recover.
+        if (!keepCheckedOut) DeleteFileW(copy.path.c_str());
         if (keepCheckedOut) DeleteFileW(recordFile.c_str());
         GiveBack(keep);
         TesseraCheck(E_FAIL);
@@ -138,10 +143,10 @@ void ReportFailure(HWND window, ITesseraDocument* document, HRESULT refused, con
 
 // One document of the selection; false stops the loop with *exitCode.
 bool CheckOutElement(const CheckoutThreadParams& params, LONG index, bool last, DWORD* exitCode) {
-    CProgressDlg* dialog = params.dialog;
-    HWND window = dialog ? dialog->GetWorkerWindow() : nullptr;
+    const CProgressLink* dialog = params.dialog;
+    HWND window = dialog ? dialog->Window() : nullptr;
     // Without the dialog's window nothing could register a copy.
-    if (!window || dialog->IsCancelRequested()) return false;
+    if (!window || dialog->CancelRequested()) return false;
     CheckedOutDocument copy;
     copy.document = std::make_unique<DmsDocumentHolder>();
     CUnknownPtr element;
@@ -167,9 +172,9 @@ bool CheckOutElement(const CheckoutThreadParams& params, LONG index, bool last, 
     copy.path = folder + fileName;
     VxTrace("Checking out to:", copy.path.c_str());
     try {
-        CheckOutTo(window, copy, params.keepCheckedOut);
+        CheckOutTo(*dialog, copy, params.keepCheckedOut);
     } catch (const _com_error& failure) {
-        ReportFailure(dialog->GetWorkerWindow(), document, failure.Error(), description + L"." + extension, last);
+        ReportFailure(dialog->Window(), document, failure.Error(), description + L"." + extension, last);
     }
     return true;
 }
@@ -180,11 +185,24 @@ void CCheckoutHandover::Attach(CProgressDlg& dialog) {
     dialog.SetHandover([this](LPARAM copy) { return Take(reinterpret_cast<CheckedOutDocument*>(copy)); });
 }
 
+void CCheckoutHandover::Forget() {
+    for (ASUns16 i = 0; i < count_; ++i) {
+        VX_TRY { sink_.Forget(paths_[i]); }
+        VX_CATCH("CDocumentManager", "CDocumentManager::RemoveDoc")
+        CAPHostPath released(items_[i]);
+        items_[i] = nullptr;
+    }
+    count_ = 0;
+    paths_.clear();
+}
+
 LRESULT CCheckoutHandover::Take(CheckedOutDocument* copy) {
     if (!copy || count_ >= capacity_) return 0;
     VX_TRY {
         CAPHostPath path = CAPMakeHostPath(copy->path);
+        paths_.reserve(capacity_);
         if (!path || !sink_.Register(*copy)) return 0;
+        paths_.push_back(copy->path);
         items_[count_++] = path.Release();
         return 1;
     }
@@ -211,23 +229,30 @@ DWORD WINAPI CheckoutThreadProc(LPVOID raw) {
 
 namespace {
 
-// The DMS's browse dialog with the open command's context items; the value of
-// "SelectedTesseraObjects" (raises when the browse ended without one).
-_variant_t Browse(ITesseraDMS* dms, HWND owner, const wchar_t* filter) {
+// The DMS's browse dialog with the open command's context items, the command's work on a worker;
+// false when the user stopped waiting. *selected: the value of "SelectedTesseraObjects" (raises when
+// the browse ended without one).
+bool Browse(TSManager& manager, HWND owner, const wchar_t* filter, _variant_t* selected) {
     ITesseraCommandPtr command;
     ITesseraCommandContextPtr context;
     if (!CreateDmsObject(CLSID_TesseraOpenCommand, command) || !CreateDmsObject(CLSID_TesseraCommandContext, context))
         TesseraCheck(E_FAIL);
     AddWindowItem(context, owner);
-    AddUnknownItem(context, L"TesseraDMS", dms);
+    AddUnknownItem(context, L"TesseraDMS", manager.GetDms());
     _bstr_t open = TesseraBstr(L"@1@&Open");
     AddArrayItem(context, L"TesseraExt2.CommandList", VT_BSTR, static_cast<BSTR>(open));
     _variant_t multiple(VARIANT_TRUE, VT_BOOL);
     AddContextItem(context, L"TesseraExt2.MultiFileSelection", multiple);
     if (filter) AddTextItem(context, L"TesseraExt2.FileOpFilterAppType", filter);
-    TesseraCheck(command->Initialize(context), __uuidof(ITesseraCommand));
-    TesseraCheck(command->Execute(), __uuidof(ITesseraCommand));
-    return GetContextItem(context, L"SelectedTesseraObjects");
+    HRESULT status = S_OK;
+    if (!manager.Call([command, context]() -> HRESULT {
+            TesseraCheck(command->Initialize(context), __uuidof(ITesseraCommand));
+            return command->Execute();
+        }, &status))
+        return false;
+    TesseraCheck(status, __uuidof(ITesseraCommand));
+    *selected = GetContextItem(context, L"SelectedTesseraObjects");
+    return true;
 }
 
 SAFEARRAY* SelectionOf(const _variant_t& selected) {
@@ -235,18 +260,33 @@ SAFEARRAY* SelectionOf(const _variant_t& selected) {
     return (selected.vt & VT_BYREF) ? *selected.pparray : selected.parray;
 }
 
-// The worker behind the progress dialog; the copies it hands over are registered and listed.
-void CheckOutSelection(HWND owner, SAFEARRAY* selection, unsigned selected, bool keepCheckedOut,
-                       CCheckoutHandover& handover) {
+// The check-out worker's own copy of the selection, kept as long as the worker runs.
+class CCheckoutTask : public CWorkerTask {
+public:
+    CCheckoutTask(const _variant_t& selection, bool keepCheckedOut) : selection_(selection), keep_(keepCheckedOut) {}
+    DWORD Work(const CProgressLink& dialog) override {
+        CheckoutThreadParams params;
+        params.selection = SelectionOf(selection_);
+        params.dialog = &dialog;
+        params.keepCheckedOut = keep_;
+        return CheckoutThreadProc(&params);
+    }
+
+private:
+    _variant_t selection_;
+    bool keep_;
+};
+
+// The worker behind the progress dialog; the copies it hands over are registered and listed. Once
+// the user stops waiting, the copies registered so far are forgotten again: nothing opens.
+void CheckOutSelection(TSManager& manager, HWND owner, const _variant_t& selection, unsigned selected,
+                       bool keepCheckedOut, CCheckoutHandover& handover) {
     CProgressDlg dialog(owner);
     dialog.SetCaption(VxLoadString(IDS_CHECKOUT_CAPTION));
     if (selected == 1) dialog.DisableCancel();
+    dialog.SetPatience(manager.Patience());
     handover.Attach(dialog);
-    CheckoutThreadParams params;
-    params.selection = selection;
-    params.dialog = &dialog;
-    params.keepCheckedOut = keepCheckedOut;
-    dialog.RunWorker(CheckoutThreadProc, &params);
+    if (!dialog.RunWorker(std::make_shared<CCheckoutTask>(selection, keepCheckedOut)).answered) handover.Forget();
 }
 
 }  // namespace
@@ -263,7 +303,8 @@ bool OpenDocuments(TSManager& manager, CheckoutSink& sink, HWND parent, const wc
     try {
         if (SessionCount(dms) <= 0) return false;
         HWND owner = parent ? parent : manager.GetParentWindow();
-        _variant_t selection = Browse(dms, owner, filter);
+        _variant_t selection;
+        if (!Browse(manager, owner, filter, &selection)) return false;
         LONG lowerBound = 0;
         selected = SelectionCount(SelectionOf(selection), &lowerBound);
         // An empty browse result never reaches the worker: it would have nothing to close the dialog with.
@@ -271,7 +312,7 @@ bool OpenDocuments(TSManager& manager, CheckoutSink& sink, HWND parent, const wc
         if (list) {
             std::fill(list, list + selected, nullptr);
             handover.Into(list, selected);
-            CheckOutSelection(owner, SelectionOf(selection), selected, keepCheckedOut, handover);
+            CheckOutSelection(manager, owner, selection, selected, keepCheckedOut, handover);
         }
     } catch (const _com_error&) {
         // The documents delivered so far stay the caller's.

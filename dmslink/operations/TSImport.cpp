@@ -68,9 +68,15 @@ bool CImportCommand::Execute(TSManager& manager, const std::wstring& path, ITess
     AddUnknownItem(context_, L"TesseraDMS", dms);
     if (original) AddUnknownItem(context_, L"TesseraExt.Import.OriginalDocument", original);
 
-    TesseraCheck(command_->Initialize(context_), __uuidof(ITesseraCommand));
-    TesseraCheck(command_->Update(), __uuidof(ITesseraCommand));
-    HRESULT executed = command_->Execute();
+    ITesseraCommandPtr command = command_;
+    ITesseraCommandContextPtr context = context_;
+    HRESULT executed = S_OK;
+    abandoned_ = !manager.Call([command, context]() -> HRESULT {
+        TesseraCheck(command->Initialize(context), __uuidof(ITesseraCommand));
+        TesseraCheck(command->Update(), __uuidof(ITesseraCommand));
+        return command->Execute();
+    }, &executed);
+    if (abandoned_) return false;
     TesseraCheck(executed, __uuidof(ITesseraCommand));
     return executed == S_OK;
 }

@@ -1,5 +1,7 @@
 #include "operations/TSOperations.h"
 
+#include <memory>
+
 #include "Utilities/CAPHandles.h"
 #include "VxApp.h"
 #include "VxGuard.h"
@@ -71,7 +73,10 @@ std::wstring UserIdOf(ITesseraUser* user) {
 }  // namespace tsops
 
 bool HasConnectedServer(TSManager& manager, bool askHost) {
+    manager.CollectLogins();
     if (manager.Servers().AnyConnected()) return true;
+    // The logins of the start that have not answered yet are waited for now.
+    if (manager.CollectLogins() && manager.AwaitLogins() && manager.Servers().AnyConnected()) return true;
     if (!askHost || !manager.IsAnyServerConnected()) return false;
     return manager.Servers().AnyConnected();
 }
@@ -93,14 +98,25 @@ UnlockOutcome Unlock(TSManager& manager, DmsDocumentPtr document) {
     try {
         ITesseraDMS* dms = manager.GetDms();
         if (!dms || tsops::SessionCount(dms) < 1) return UnlockOutcome::Failed;
-        ITesseraDocument* doc = document->document;
-        VARIANT_BOOL checkedOut = VARIANT_FALSE;
-        TesseraCheck(doc->get_IsCheckedOut(&checkedOut), __uuidof(ITesseraDocument));
-        if (checkedOut == VARIANT_FALSE) return UnlockOutcome::NotCheckedOut;
-        VARIANT_BOOL released = VARIANT_FALSE;
-        TesseraCheck(doc->Unlock(&released), __uuidof(ITesseraRecord));
-        VxTrace("Document was unlocked", static_cast<long>(released));
-        if (released != VARIANT_FALSE) outcome = UnlockOutcome::Released;
+        ITesseraDocumentPtr doc = document->document;
+        auto answer = std::make_shared<UnlockOutcome>(UnlockOutcome::Failed);
+        HRESULT status = S_OK;
+        // One the user stopped waiting for counts as failed: the lock may stay.
+        if (!manager.Call([doc, answer]() -> HRESULT {
+                VARIANT_BOOL checkedOut = VARIANT_FALSE;
+                TesseraCheck(doc->get_IsCheckedOut(&checkedOut), __uuidof(ITesseraDocument));
+                if (checkedOut == VARIANT_FALSE) {
+                    *answer = UnlockOutcome::NotCheckedOut;
+                    return S_OK;
+                }
+                VARIANT_BOOL released = VARIANT_FALSE;
+                TesseraCheck(doc->Unlock(&released), __uuidof(ITesseraRecord));
+                VxTrace("Document was unlocked", static_cast<long>(released));
+                if (released != VARIANT_FALSE) *answer = UnlockOutcome::Released;
+                return S_OK;
+            }, &status))
+            return UnlockOutcome::Failed;
+        outcome = *answer;
     } catch (const _com_error&) {
         // The result reached so far stands.
     } catch (...) {

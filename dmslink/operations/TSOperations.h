@@ -11,6 +11,7 @@
 #include <TesseraDMS.h>
 
 #include <string>
+#include <vector>
 
 #include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
@@ -18,9 +19,11 @@
 #include "dms/TSManager.h"
 
 class CProgressDlg;
+class CProgressLink;
 
-// The gate every operation passes first: some configured server is connected, asking the host's
-// query (IsAnyServerConnected) when none is marked. `askHost` false skips that question.
+// The gate every operation passes first: some configured server is connected, waiting for the
+// automatic logins still running, then asking the host's query (IsAnyServerConnected) when none is
+// marked. `askHost` false skips that question.
 bool HasConnectedServer(TSManager& manager, bool askHost = true);
 
 // ---- check-out
@@ -38,6 +41,9 @@ class CheckoutSink {
 public:
     virtual ~CheckoutSink() = default;
     virtual bool Register(CheckedOutDocument& copy) = 0;
+    // The user stopped waiting for the check-out: a copy registered before is forgotten again, its
+    // file, record file and lock kept for the next start, which checks it in as any leftover.
+    virtual void Forget(const std::wstring& path) = 0;
 };
 
 // Open from the DMS: the browse dialog, then a check-out of every chosen document. On true, *items
@@ -56,23 +62,27 @@ public:
         items_ = items;
         capacity_ = capacity;
         count_ = 0;
+        paths_.clear();
     }
     // Routes the dialog's WM_CHECKEDOUTDOCUMENT here.
     void Attach(CProgressDlg& dialog);
     // 1 when the copy was registered and listed.
     LRESULT Take(CheckedOutDocument* copy);
     ASUns16 Count() const { return count_; }
+    // Every copy taken so far is forgotten (the sink) and its path released.
+    void Forget();
 
 private:
     CheckoutSink& sink_;
     ASPathName* items_ = nullptr;
+    std::vector<std::wstring> paths_;  // as the items, in text
     unsigned capacity_ = 0;
     ASUns16 count_ = 0;
 };
 
 struct CheckoutThreadParams {
-    SAFEARRAY* selection = nullptr;  // borrowed "SelectedTesseraObjects"
-    CProgressDlg* dialog = nullptr;  // the copies go to its window
+    SAFEARRAY* selection = nullptr;          // borrowed "SelectedTesseraObjects"
+    const CProgressLink* dialog = nullptr;   // the copies go to its window
     bool keepCheckedOut = false;
 };
 DWORD WINAPI CheckoutThreadProc(LPVOID params);
@@ -80,6 +90,8 @@ DWORD WINAPI CheckoutThreadProc(LPVOID params);
 // ---- check-in and unlock
 
 // Checks the local file in as `document` (the reference is the operation's, released before return).
+// False also when the user stopped waiting for a DMS that did not answer: should the DMS take the
+// copy afterwards, the worker leaves a mark of what it sent beside the local file (SettleSentMark).
 bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPtr document, bool keepCheckedOut);
 bool CheckinDeskClientDocument(TSManager& manager, const std::wstring& path, long number, long version,
                                const std::wstring& database, const std::wstring& server, bool keepCheckedOut);
@@ -90,9 +102,9 @@ enum class UnlockOutcome { Released, NotCheckedOut, Failed };
 UnlockOutcome Unlock(TSManager& manager, DmsDocumentPtr document);
 
 struct CheckinThreadParams {
-    ITesseraDocumentPtr document;   // released by CheckinDocument after the worker ended
+    ITesseraDocumentPtr document;
     const wchar_t* path = nullptr;  // borrowed full path of the private copy
-    CProgressDlg* dialog = nullptr;
+    const CProgressLink* dialog = nullptr;
     bool keepCheckedOut = false;
 };
 DWORD WINAPI CheckinThreadProc(LPVOID params);
@@ -106,8 +118,11 @@ public:
     bool Execute(TSManager& manager, const std::wstring& path, ITesseraDocument* original);
     // The new document ("ImportedDocument"); null when it does not offer the document interface.
     DmsDocumentPtr TakeImportedDocument();
+    // The user stopped waiting for the command: nothing was saved, as far as the user knows.
+    bool Abandoned() const { return abandoned_; }
 
 private:
+    bool abandoned_ = false;
     ITesseraCommandContextPtr context_;
     ITesseraCommandPtr command_;
 };

@@ -48,7 +48,7 @@ std::wstring UserIdOf(ITesseraUser* user);
 // convention (a DMS failure is traced under `errorLabel` and becomes the exit code, anything else
 // is logged and becomes 0x8000FFFF), then closes the dialog.
 template <class Work>
-DWORD WorkBehindDialog(const VxSite& site, CProgressDlg* dialog, const char* errorLabel, Work&& work) {
+DWORD WorkBehindDialog(const VxSite& site, const CProgressLink* dialog, const char* errorLabel, Work&& work) {
     if (dialog) dialog->WaitForWindow();
     DWORD exitCode = 1;
     try {
@@ -60,7 +60,8 @@ DWORD WorkBehindDialog(const VxSite& site, CProgressDlg* dialog, const char* err
         VX_LOG_CURRENT_EXCEPTION(site.file, site.function);
         exitCode = static_cast<DWORD>(kUnexpected);
     }
-    if (HWND window = dialog ? dialog->GetWorkerWindow() : nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+    if (dialog && dialog->Finish())
+        if (HWND window = dialog->Window()) PostMessageW(window, WM_CLOSE, 0, 0);
     return exitCode;
 }
 

@@ -17,6 +17,7 @@
 #define IDC_DOC_NUMBER              1005
 #define IDC_DOC_VERSION             1006
 #define IDC_DOC_SIZE                1007
+#define IDC_STATUS                  1008
 
 // Server configuration dialog controls
 #define IDC_USERNAME                1009
@@ -51,3 +52,8 @@
 #define IDS_NOT_CONNECTED           1018
 #define IDS_IMPORT_FAILED           1019
 #define IDS_UNLOCK_FAILED           1020
+#define IDS_NOT_ANSWERING           1021
+#define IDS_STOP_WAITING            1022
+#define IDS_WAITING_CAPTION         1023
+#define IDS_SERVER_NOT_ANSWERING    1024
+#define IDS_NOT_SAVED_NO_ANSWER     1025

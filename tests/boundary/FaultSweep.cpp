@@ -170,6 +170,8 @@ struct Worker : vxhost::HostCalls {
         auto allocations = reinterpret_cast<long (*)()>(GetProcAddress(module, "VxTestAllocations"));
         if (!table || !failAllocationAt || !allocationFired || !allocationThread || !allocations)
             Broken("no Tessera table or no allocation hooks");
+        // The start-up's login answers on a worker of its own, a moment later.
+        for (int i = 0; i < 200 && !Connected(); ++i) Sleep(50);
         if (!Connected()) Broken("the start-up did not log in to " + vxhost::ToUtf8(kServer));
         // A sweep over a fault that never fires would pass without testing anything: a long path taken
         // into the plug-in grows a std::wstring there, and turning a path into text makes a host text.

@@ -30,9 +30,9 @@ if len(suffixes) != 1:
     problems.append(f"the plug-in's sources name the Tessera key differently: {sorted(suffixes)}")
 plugin_key = settings + "\\" + min(suffixes, default="?")
 
-preferences = re.findall(r'ReadPreferenceFlag\(key\.get\(\), L"(\w+)"', source("dmslink/module/TSPreferences.cpp"))
+preferences = re.findall(r'ReadPreference(?:Flag|Seconds)\(key\.get\(\), L"(\w+)"', source("dmslink/module/TSPreferences.cpp"))
 server = re.findall(r'const wchar_t k\w+Value\[\] = L"(\w+)";', source("dmslink/dms/TSServerList.cpp"))
-if len(preferences) != 6 or len(server) != 5:
+if len(preferences) != 7 or len(server) != 5:
     problems.append(f"found {len(preferences)} preferences and {len(server)} server values in the sources")
 plugin_names = set(preferences) | set(server)
 

@@ -28,3 +28,8 @@ set_tests_properties(Scenario.quit PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 add_test(NAME Scenario.hostile
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-hostile.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-hostile)
 set_tests_properties(Scenario.hostile PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+
+# Tessera not answering: check-in, check-out, unlock, import and the automatic login at start.
+add_test(NAME Scenario.noanswer
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-noanswer.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-noanswer)
+set_tests_properties(Scenario.noanswer PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)

@@ -24,6 +24,9 @@ public:
                                            vxhost::TempFolder::Exists(copy.path));
         return documents_.AddDocument(nullptr, std::move(copy.document), copy.path, true, std::move(copy.recordClaim));
     }
+    void Forget(const std::wstring& path) override {
+        if (TrackedDocument* record = documents_.FindASPathName(path)) documents_.RemoveDoc(record);
+    }
     std::vector<DWORD> threads;
     std::vector<std::wstring> files;
     std::vector<bool> recordBeforeRegistration;
@@ -237,7 +240,7 @@ TEST_F(CheckoutTest, CancelDuringTheSecondOfThreeFinishesItAndStartsNoThird) {
         handover.Attach(dialog);
         CheckoutThreadParams params;
         params.selection = selection;
-        params.dialog = &dialog;
+        params.dialog = &dialog.Link();
         params.keepCheckedOut = true;
         HANDLE worker = CreateThread(nullptr, 0, CheckoutThreadProc, &params, 0, nullptr);
         ASSERT_NE(worker, nullptr);
@@ -279,6 +282,7 @@ TEST_F(CheckoutTest, EachCopyIsRegisteredOnTheMainThreadInSelectionOrder) {
     // A copy the main thread cannot register goes back: its lock and record file too.
     struct Refusing : CheckoutSink {
         bool Register(CheckedOutDocument&) override { return false; }
+        void Forget(const std::wstring&) override {}
     } refusing;
     FreeList(items_, count_);
     items_ = nullptr;
