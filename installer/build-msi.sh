@@ -60,5 +60,12 @@ msibuild "$msi" "${queries[@]}"
 
 unconditioned=$(table Component | awk -F'\t' 'int($4 / 4) % 2 && $5 == "" { print $1 }')
 [ -z "$unconditioned" ] || fail "registry components without a condition: $unconditioned"
+# wixl puts a custom action it cannot order at the end of the sequence, after the components were
+# chosen: too late to set a property that they or a launch condition depend on.
+for sequence in InstallUISequence InstallExecuteSequence; do
+  late=$(awk -F'\t' 'NR == FNR { custom[$1]; next } $1 == "LaunchConditions" { limit = $3 } $1 in custom { at[$1] = $3 }
+                     END { for (a in at) if (at[a] >= limit) printf " %s", a }' <(table CustomAction) <(table $sequence))
+  [ -z "$late" ] || fail "custom actions after LaunchConditions in $sequence:$late"
+done
 mkdir -p "$(dirname "$out")"
 mv "$msi" "$out"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The package end to end: a flag value other than 0 or 1 is refused; installed with properties, its
-# files and values are where the plug-in reads them, vphost.exe loads the plug-ins from the
-# installed folder and logs in to the machine-wide server with the stored password; removed, it
-# takes everything it wrote and leaves a user's own list and a value set by other means.
+# The package end to end: a flag value other than 0 or 1, and a patience other than 1 to 3600
+# seconds, are refused; installed with properties, its files and values are where the plug-in reads
+# them, vphost.exe loads the plug-ins from the installed folder and logs in to the machine-wide
+# server with the stored password; removed, it takes everything it wrote and leaves a user's own
+# list and a value set by other means.
 #   check-install.sh <source root> <i686 bin folder> <work folder>
 set -uo pipefail
 root=$1 bin=$2 work=$3
@@ -28,12 +29,14 @@ store add-server SRV1
 store add-user SRV1 jdoe secret
 password=$(wine "$(vx_winpath "$bin/vx-password.exe")" secret | tr -d '\r')
 
-msiexec /i "$work/dmslink.msi" TESSERA_OPEN=yes && problem "TESSERA_OPEN=yes was accepted"
+for refused in TESSERA_OPEN=yes TESSERA_PATIENCE=0 TESSERA_PATIENCE=3601 TESSERA_PATIENCE=4294967316; do
+  msiexec /i "$work/dmslink.msi" "$refused" && problem "$refused was accepted"
+done
 [ -e "$plugins" ] && problem "a refused installation left $plugins"
 
 msiexec /i "$work/dmslink.msi" TESSERA_OPEN=1 TESSERA_SAVE=1 TESSERA_OPEN_SHORTCUT_INVERT=0 \
   TESSERA_SAVE_SHORTCUT_INVERT=1 TESSERA_SAVE_DEFAULT_LOCATION=0 TESSERA_SERVER=SRV1 TESSERA_USER=jdoe \
-  TESSERA_PASSWORD="$password" TESSERA_TRUSTED=0 TESSERA_AUTOCONNECT=1 || problem "the installation failed"
+  TESSERA_PASSWORD="$password" TESSERA_TRUSTED=0 TESSERA_AUTOCONNECT=1 TESSERA_PATIENCE=45 || problem "the installation failed"
 for f in plugins/dmslink.dll plugins/helptrim.dll libgcc_s_dw2-1.dll libwinpthread-1.dll; do
   cmp -s "$bin/$f" "$plugins/${f#plugins/}" || problem "not installed as built: $plugins/${f#plugins/}"
 done
@@ -41,7 +44,7 @@ cmp -s "$bin/Lang/DE/dmslink.dll" "$german" || problem "not installed as built: 
 expect_values "$key" "TesseraEnableOpen REG_SZ 1" "TesseraEnableSave REG_SZ 1" "TesseraOpenShortcutInvert REG_SZ 0" \
   "TesseraSaveShortcutInvert REG_SZ 1" "TesseraOpenDefaultLocation REG_SZ 1" "TesseraSaveDefaultLocation REG_SZ 0" \
   "TesseraServer REG_SZ SRV1" "TesseraUserName REG_SZ jdoe" "TesseraPassword REG_SZ $password" \
-  "TesseraTrustedLogin REG_SZ 0" "TesseraAutoConnect REG_SZ 1"
+  "TesseraTrustedLogin REG_SZ 0" "TesseraAutoConnect REG_SZ 1" "TesseraPatienceSeconds REG_SZ 45"
 wine reg query 'HKLM\SOFTWARE\Varnel' /reg:64 >/dev/null 2>&1 && problem "the package wrote to the 64-bit view"
 
 echo servers >"$work/servers.txt"

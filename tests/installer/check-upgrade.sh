@@ -18,14 +18,15 @@ printf 'newer build' >>"$work/newer/Lang/DE/dmslink.dll"
 cleanup
 
 msiexec /i "$work/older.msi" TESSERA_OPEN=1 TESSERA_SERVER=SRV1 TESSERA_USER=jdoe \
-  TESSERA_PASSWORD=00112233445566778899AABBCCDDEEFF TESSERA_AUTOCONNECT=0 || problem "the older installation failed"
+  TESSERA_PASSWORD=00112233445566778899AABBCCDDEEFF TESSERA_AUTOCONNECT=0 TESSERA_PATIENCE=90 || problem "the older installation failed"
 msiexec /i "$work/dmslink.msi" TESSERA_SAVE=1 || problem "the upgrade failed"
 versions=$(installed | cut -d' ' -f1 | tr '\n' ' ')
 [ "$versions" = "$new " ] || problem "installed after the upgrade: '$versions', wanted '$new'"
 cmp -s "$work/newer/Lang/DE/dmslink.dll" "$german" || problem "the German module is not the newer one"
 cmp -s "$bin/plugins/dmslink.dll" "$plugins/dmslink.dll" || problem "dmslink.dll missing after the upgrade"
 expect_values "$key" "TesseraEnableOpen REG_SZ 1" "TesseraEnableSave REG_SZ 1" "TesseraServer REG_SZ SRV1" \
-  "TesseraUserName REG_SZ jdoe" "TesseraPassword REG_SZ 00112233445566778899AABBCCDDEEFF" "TesseraAutoConnect REG_SZ 0"
+  "TesseraUserName REG_SZ jdoe" "TesseraPassword REG_SZ 00112233445566778899AABBCCDDEEFF" "TesseraAutoConnect REG_SZ 0" \
+  "TesseraPatienceSeconds REG_SZ 90"
 
 msiexec /x "$work/dmslink.msi" || problem "the removal failed"
 [ -z "$(installed)" ] || problem "still in the programs list after the removal"
