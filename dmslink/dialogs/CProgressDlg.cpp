@@ -322,15 +322,20 @@ const DWORD kQuickCall = 400;
 
 class CCallTask : public CWorkerTask {
 public:
-    explicit CCallTask(std::function<HRESULT()> call) : call_(std::move(call)) {}
+    explicit CCallTask(std::function<HRESULT()> call) : call_(std::move(call)), caller_(GetCurrentThreadId()) {}
     DWORD Work(const CProgressLink&) override {
+        // A dialog the DMS shows from here takes the keyboard as one of the host's own would: this
+        // thread shares the host thread's input state while the call runs.
+        const bool attached = AttachThreadInput(GetCurrentThreadId(), caller_, TRUE) != FALSE;
         status_ = call_();
+        if (attached) AttachThreadInput(GetCurrentThreadId(), caller_, FALSE);
         return 0;
     }
     HRESULT Status() const { return status_; }
 
 private:
     std::function<HRESULT()> call_;
+    DWORD caller_;
     HRESULT status_ = E_UNEXPECTED;
 };
 
