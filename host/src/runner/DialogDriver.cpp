@@ -9,7 +9,7 @@ namespace {
 const int kBrowseList = 7110;         // the DMS browse dialog's list of versions
 const int kImportDescription = 7111;  // the DMS import dialog's description field
 // The plug-in's server configuration dialog, known by its fields whatever its language.
-const int kProgressStatus = 1008;  // the progress dialog's line that says Tessera is not answering
+const int kProgressBar = 1003, kProgressStatus = 1008;  // the progress dialog's bar, and its line that says Tessera is not answering
 const int kServerField = 1017, kUserField = 1009, kPasswordField = 1010, kTrustedBox = 1018, kAutoLoginBox = 1026;
 const int kMessageBoxText = 0xFFFF;   // the text of a system message box
 const DWORD kPressWaitMs = 3000;      // a pressed dialog gets this long to go
@@ -77,6 +77,7 @@ DWORD WINAPI DriverThread(void* self);
 
 // The dialog an answer is for, as the transcript names it.
 std::string AnswerTarget(const DialogAnswer& answer) {
+    if (answer.kind == DialogAnswer::Kind::StopWaiting && answer.caption.empty()) return "progress dialog";
     return answer.kind == DialogAnswer::Kind::ServerForm ? "server configuration" : ToUtf8(answer.caption);
 }
 
@@ -357,6 +358,9 @@ bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const Dialog
 bool DialogDriver::Awaits(const DialogAnswer& answer, HWND dialog, const std::wstring& caption) const {
     if (answer.kind == DialogAnswer::Kind::ServerForm)
         return GetDlgItem(dialog, kServerField) && GetDlgItem(dialog, kTrustedBox) && GetDlgItem(dialog, kAutoLoginBox);
+    // Without a caption (a run in any language), any progress dialog.
+    if (answer.kind == DialogAnswer::Kind::StopWaiting && answer.caption.empty())
+        return GetDlgItem(dialog, kProgressBar) && GetDlgItem(dialog, IDCANCEL);
     return caption == answer.caption;
 }
 

@@ -50,7 +50,7 @@ const std::map<std::string, CommandRule>& Rules() {
         {"choose", {Shape::Answer, 1, 1000, "choose <number>[.<version>] ..."}},
         {"profile", {Shape::Answer, 1, kText, "profile <description>"}},
         {"cancel", {Shape::Answer, 1, kText, "cancel <dialog caption>"}},
-        {"stop-waiting", {Shape::Answer, 1, kText, "stop-waiting <dialog caption>"}},
+        {"stop-waiting", {Shape::Answer, 0, kText, "stop-waiting [<dialog caption>]"}},
         {"file", {Shape::Answer, 1, kText, "file <path>"}},
         {"server-form", {Shape::Answer, 0, 6,
                          "server-form [server=<name>] [user=<id>] [password=<text>] [trusted=on|off] [auto=on|off] [cancel]"}},
