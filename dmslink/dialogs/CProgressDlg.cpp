@@ -139,9 +139,11 @@ INT_PTR CProgressDlg::DoModal() {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     ending_ = false;
+    quit_ = false;
     visibleAtStart_ = showAfter_ == 0;
     INT_PTR result = CDialog::DoModal();
     link_->window_.store(nullptr);
+    if (quit_) PostQuitMessage(quitCode_);
     return result;
 }
 
@@ -223,6 +225,19 @@ INT_PTR CProgressDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool
     }
 }
 
+void CProgressDlg::OnQuit(int exitCode) {
+    // The session ends (a log-off): the worker is told to stop and waited for, answering what it
+    // sends meanwhile. A check-in cannot stop mid-transfer (Cancel disabled); it is waited for too,
+    // and its result still reaches the operation.
+    KeepQuit(exitCode);
+    End(IDCANCEL);
+}
+
+void CProgressDlg::KeepQuit(int exitCode) {
+    quit_ = true;
+    quitCode_ = exitCode;
+}
+
 void CProgressDlg::Watch() {
     if (ending_ || !workerThread_) return;
     if (WaitForSingleObject(workerThread_, 0) == WAIT_OBJECT_0) {
@@ -300,10 +315,10 @@ void CProgressDlg::End(INT_PTR result) {
     if (workerThread_) WaitForWorker();
     if (m_hWnd) {
         // The worker's own WM_CLOSE may still be queued; it must not reach a later window that gets
-        // this handle value.
+        // this handle value. A pending quit comes out whatever the filter says; it is kept.
         MSG stale;
-        while (PeekMessageW(&stale, m_hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE)) {
-        }
+        while (PeekMessageW(&stale, m_hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE))
+            if (stale.message == WM_QUIT) KeepQuit(static_cast<int>(stale.wParam));
     }
     ResetEvent(link_->InitEvent());
     link_->window_.store(nullptr);

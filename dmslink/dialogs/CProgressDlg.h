@@ -8,6 +8,10 @@
 // says so and its Cancel button becomes "Stop waiting": stopping ends the dialog at once and the host
 // goes on. The worker then finishes on its own; it holds its task, and the module stays loaded until
 // it has ended, but nothing it does reaches the dialog or the operation that started it again.
+//
+// A WM_QUIT (the session ends) closes the dialog as Cancel does, also when Cancel is disabled: the
+// worker is told to stop and waited for, and its result reaches the operation. The quit is posted
+// again once the dialog has gone, for the host's own loop.
 #pragma once
 
 #include <windows.h>
@@ -122,6 +126,7 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
+    void OnQuit(int exitCode) override;
 
     LRESULT OnWM_SETDOCUMENTINFO(LPARAM lParam);
     LRESULT OnWM_SETERRORTEXT(LPARAM lParam);
@@ -133,6 +138,7 @@ private:
     void AddStatusLine();
     bool WorkerShowsWindow() const;
     void End(INT_PTR result);
+    void KeepQuit(int exitCode);
     void WaitForWorker();
     void ShowTexts();
 
@@ -156,6 +162,8 @@ private:
     bool notAnswering_ = false;
     bool alerting_ = false;
     bool ending_ = false;
+    bool quit_ = false;  // a quit taken from the queue, posted again once the dialog has gone
+    int quitCode_ = 0;
 };
 
 // The module's waiter for single DMS calls: each runs on a worker behind a progress dialog that shows

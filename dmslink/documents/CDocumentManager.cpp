@@ -47,13 +47,11 @@ TrackedDocument* CDocumentManager::AddDocument(PDDoc pdDoc, DmsDocumentPtr docum
         std::wstring name;
         record->fromDeskClient = GetDeskClientDataDetails(path, nullptr, nullptr, &name, nullptr, nullptr);
         if (record->fromDeskClient) record->deskClientName = name;
-        TrackedDocument* added = record.get();
-        Append(record.release());
 
         VxTrace("AddDocument", path.c_str());
-        if (added->dmsDocument && added->dmsDocument->document) {
+        if (record->dmsDocument && record->dmsDocument->document) {
             long rights = 0;
-            TesseraCheck(added->dmsDocument->document->get_AccessRights(&rights));
+            TesseraCheck(record->dmsDocument->document->get_AccessRights(&rights));
             VxTrace("Document access rights:", rights);
         }
         VX_TRY {
@@ -63,6 +61,11 @@ TrackedDocument* CDocumentManager::AddDocument(PDDoc pdDoc, DmsDocumentPtr docum
             TraceFileStatus(info);
         }
         VX_CATCH(kSite, "CDocumentManager::AddDocument")
+        // All or nothing: the record goes in once nothing can fail any more (CreateFileData throws
+        // nothing), and until then a failure frees it with what it was handed (the DMS reference, the
+        // claim on the record file), as the caller's failure path expects.
+        Append(record.get());
+        TrackedDocument* added = record.release();
         if (createFileData && !added->fromDeskClient && !added->recordClaim) CreateFileData(added);
         result = added;
     }

@@ -70,7 +70,8 @@ public:
 
     // ---- records (searches run from the newest record to the oldest)
     // With a claim on a record file already written (the check-out's), that claim is kept and the
-    // file is not written again.
+    // file is not written again. All or nothing: null leaves the registry as it was, and what it
+    // was handed (the DMS reference, the claim) is released.
     TrackedDocument* AddDocument(PDDoc pdDoc, DmsDocumentPtr document, const std::wstring& path, bool createFileData,
                                  CAPHandle recordClaim = CAPHandle());
     TrackedDocument* FindPDDoc(PDDoc pdDoc);

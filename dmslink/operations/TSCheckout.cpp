@@ -200,9 +200,11 @@ LRESULT CCheckoutHandover::Take(CheckedOutDocument* copy) {
     if (!copy || count_ >= capacity_) return 0;
     VX_TRY {
         CAPHostPath path = CAPMakeHostPath(copy->path);
+        // Nothing may fail once the copy is registered: the worker would give back a registered lock.
         paths_.reserve(capacity_);
+        std::wstring text = copy->path;
         if (!path || !sink_.Register(*copy)) return 0;
-        paths_.push_back(copy->path);
+        paths_.push_back(std::move(text));
         items_[count_++] = path.Release();
         return 1;
     }

@@ -44,6 +44,10 @@ protected:
     virtual bool OnCommand(WORD id, WORD code, HWND control);
     // Message map for everything else (WM_CLOSE, private messages): set *handled and return the result.
     virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled);
+    // WM_QUIT reached the modal loop (the session ends); the loop ends when this returns. The default
+    // posts the quit again at once, for the outer loop. A dialog that must finish something first
+    // does so here, and posts the quit again itself once it has ended.
+    virtual void OnQuit(int exitCode);
 
     HWND m_hWnd = nullptr;
     // False: the dialog starts hidden and shows itself when it chooses.

@@ -24,7 +24,7 @@ INT_PTR CDialog::DoModal() {
     while (!ended_) {
         BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) {
-            PostQuitMessage(static_cast<int>(message.wParam));  // leave the quit for the outer loop
+            OnQuit(static_cast<int>(message.wParam));
             break;
         }
         if (got < 0) break;
@@ -86,6 +86,7 @@ BOOL CDialog::OnInitDialog() { return TRUE; }
 void CDialog::OnOK() { EndDialog(IDOK); }
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 BOOL CDialog::PreTranslateMessage(MSG*) { return FALSE; }
+void CDialog::OnQuit(int exitCode) { PostQuitMessage(exitCode); }  // leave the quit for the outer loop
 
 bool CDialog::OnCommand(WORD id, WORD, HWND) {
     if (id == IDOK) {

@@ -175,6 +175,84 @@ TEST_F(ProgressDlgTest, ClosingWhileTheWorkerSendsNeverStalls) {
     }
 }
 
+// A progress dialog that ends the session (as the host's loop does at a log-off) when its worker asks.
+const UINT kEndSession = WM_APP + 7;
+class QuittingDialog : public CProgressDlg {
+public:
+    explicit QuittingDialog(HWND parent) : CProgressDlg(parent) {}
+
+protected:
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override {
+        if (message != kEndSession) return CProgressDlg::OnMessage(message, wParam, lParam, handled);
+        PostQuitMessage(static_cast<int>(wParam));
+        *handled = true;
+        return 0;
+    }
+};
+
+// A worker in the middle of its work when the session ends: it asks for the quit, then goes on for a
+// while (until told to stop, when it may be), and reports to the dialog before it returns.
+class WorkOnAfterQuit : public CWorkerTask {
+public:
+    explicit WorkOnAfterQuit(bool stoppable) : stoppable_(stoppable) {}
+    DWORD Work(const CProgressLink& dialog) override {
+        HWND window = dialog.WaitForWindow();
+        if (!window) return 1;
+        PostMessageW(window, kEndSession, 7, 0);
+        // A transfer that cannot stop takes its time; one that can stops at the flag.
+        for (int waited = 0; waited < (stoppable_ ? 3000 : 300) && !(stoppable_ && dialog.CancelRequested());
+             waited += 10)
+            Sleep(10);
+        toldToStop = dialog.CancelRequested();
+        ProgressDocumentInfo info = {L"Lease.pdf", L"jdoe", L"1234", L"2", L"1 KB"};
+        DWORD_PTR answer = 0;
+        window = dialog.Window();
+        reported = window && SendMessageTimeoutW(window, WM_SETDOCUMENTINFO, 0, reinterpret_cast<LPARAM>(&info),
+                                                 SMTO_NORMAL, 3000, &answer) != 0;
+        return 42;
+    }
+    std::atomic<bool> toldToStop{false};
+    std::atomic<bool> reported{false};
+
+private:
+    bool stoppable_;
+};
+
+// A quit during the dialog closes it as Cancel does: the worker is told to stop and waited for, its
+// messages answered meanwhile, and its result counts. A worker that cannot stop (a check-in, Cancel
+// disabled) is waited for all the same. The quit is there again for the host's loop afterwards.
+TEST_F(ProgressDlgTest, AQuitStopsTheWorkerWaitsForItAndIsLeftForTheHost) {
+    for (bool cancelDisabled : {false, true}) {
+        SCOPED_TRACE(cancelDisabled ? "Cancel disabled" : "Cancel enabled");
+        auto task = std::make_shared<WorkOnAfterQuit>(!cancelDisabled);
+        QuittingDialog dialog(host().MainWindow());
+        if (cancelDisabled) dialog.DisableCancel();
+        WorkerResult result = dialog.RunWorker(task);
+        EXPECT_TRUE(result.answered);
+        EXPECT_EQ(result.exitCode, 42u);
+        EXPECT_TRUE(task->toldToStop);
+        EXPECT_TRUE(task->reported) << "the dialog answered its worker until the worker ended";
+        MSG quit = {};
+        EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_EQ(quit.message, static_cast<UINT>(WM_QUIT));
+        EXPECT_EQ(quit.wParam, 7u);
+    }
+}
+
+// A quit that comes as the worker ends the dialog is not cleared away with the worker's WM_CLOSE.
+TEST_F(ProgressDlgTest, AQuitAsTheWorkerEndsIsLeftForTheHost) {
+    QuittingDialog dialog(host().MainWindow());
+    FakeWorker worker(dialog, [](HWND window) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        SendMessageW(window, kEndSession, 9, 0);
+    });
+    dialog.SetWorkerThread(worker.handle());
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    MSG quit = {};
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 9u);
+}
+
 TEST_F(ProgressDlgTest, AWorkerThatEndsWithoutClosingStillEndsTheDialog) {
     CProgressDlg dialog(host().MainWindow());
     dialog.DisableCancel();

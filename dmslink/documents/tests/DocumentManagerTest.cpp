@@ -2,6 +2,8 @@
 #include <TesseraDMS.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "DocumentsFixture.h"
 #include "VxHFT.h"
@@ -182,6 +184,67 @@ TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     EXPECT_EQ(LockedBy(), L"");
     EXPECT_FALSE(Exists(copy.file));
     EXPECT_FALSE(Exists(OwedMarkOf(copy.file)));
+}
+
+// A log-off while the edit is being checked in: Cancel is disabled and the transfer cannot be
+// interrupted, so the dialog waits for it, answering the messages sent to the host's thread
+// meanwhile, and the result counts as usual: the refused edit is kept. The quit is there again for
+// the host's own loop once the dialog has gone.
+TEST_F(DocumentManagerTest, AQuitDuringACheckinWaitsForItsResult) {
+    CheckedOut copy = SavedCopy();
+    ASSERT_EQ(tessera::AddHang(store_.path(), L"CheckIn", 1, 1), S_OK);
+    Fault(L"CheckIn");
+    std::atomic<bool> closed{false};
+    std::atomic<bool> answeredMeanwhile{false};
+    QuitDuringProgress quit(1, 3);
+    HWND hostWindow = host().MainWindow();
+    std::thread other([&] {
+        // Another thread asks the host's window something while the check-in runs.
+        if (WaitForSingleObject(quit.PostedEvent(), 10000) != WAIT_OBJECT_0) return;
+        Sleep(200);
+        DWORD_PTR answer = 0;
+        if (SendMessageTimeoutW(hostWindow, WM_NULL, 0, 0, SMTO_NORMAL, 3000, &answer)) answeredMeanwhile = !closed;
+    });
+    Close(copy);
+    closed = true;
+    other.join();
+    EXPECT_TRUE(quit.Posted());
+    EXPECT_TRUE(answeredMeanwhile);
+    MSG left = {};
+    EXPECT_TRUE(PeekMessageW(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(left.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(left.wParam, 3u);
+    DrainIdle();
+    EXPECT_EQ(docs_->GetCount(), 0);
+    EXPECT_EQ(VersionCount(), 2u);
+    ExpectKeptWithItsEdit(copy);
+    EXPECT_EQ(host().Alerts(), std::vector<std::wstring>{kKept});
+}
+
+// All or nothing: a document the registry cannot add (its access rights cannot be read) leaves the
+// registry as it was, and what it was handed goes: the DMS reference and the claim on the record file.
+TEST_F(DocumentManagerTest, ADocumentThatCannotBeAddedLeavesTheRegistryAsItWas) {
+    CheckedOut before = CheckOut(1, false);
+    ASSERT_EQ(tessera::UnlockDocument(store_.path(), L"SRV1", L"DOCS", number_, nullptr), S_OK);
+    CheckedOut copy = CheckOut(2, false);
+    const std::wstring recordFile = RecordFileOf(copy.file);
+    ASSERT_EQ(docs_->RemoveDoc(copy.record), 0);
+    ASSERT_EQ(docs_->GetCount(), 1);
+
+    DmsDocumentPtr document = WithUnreadableRights(Dms(number_, 2));
+    ASSERT_NE(document, nullptr);
+    ITesseraDocument* unreadable = document->document;
+    unreadable->AddRef();
+    CAPHandle claim = ClaimRecordFile(recordFile);
+    ASSERT_TRUE(claim);
+    EXPECT_EQ(docs_->AddDocument(nullptr, std::move(document), copy.file, true, std::move(claim)), nullptr);
+
+    EXPECT_EQ(docs_->GetCount(), 1);
+    EXPECT_EQ(docs_->GetDocumentAt(0), before.record);
+    EXPECT_EQ(docs_->FindASPathName(copy.file), nullptr);
+    EXPECT_EQ(unreadable->Release(), 0u) << "the registry kept a reference";
+    EXPECT_TRUE(DeleteFileW(recordFile.c_str())) << "the registry kept the claim on the record file";
+    EXPECT_THAT(host().LogText(), HasSubstr("File: CDocumentManager\nFunction: CDocumentManager::AddDocument\n"));
 }
 
 // Every way a record can go without a check-in leaves an owed copy, its record file and its lock.

@@ -2,8 +2,109 @@
 
 #include <TesseraDMS.h>
 
+#include <atomic>
+
 #include "VxHFT.h"
+#include "dialogs/CProgressDlg.h"
 #include "documents/TempWorkspace.h"
+#include "resources/resource.h"
+
+namespace {
+
+class UnreadableRights final : public ITesseraDocument {
+public:
+    explicit UnreadableRights(ITesseraDocument* real) : real_(real) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != __uuidof(ITesseraRecord) &&
+            iid != __uuidof(ITesseraDocument))
+            return E_NOINTERFACE;
+        *out = static_cast<ITesseraDocument*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return real_->GetTypeInfoCount(count); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_AccessRights(long*) override { return E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE get_Database(ITesseraDatabase** database) override { return real_->get_Database(database); }
+    HRESULT STDMETHODCALLTYPE get_CheckedOutBy(ITesseraUser** user) override { return real_->get_CheckedOutBy(user); }
+    HRESULT STDMETHODCALLTYPE Unlock(VARIANT_BOOL* released) override { return real_->Unlock(released); }
+    HRESULT STDMETHODCALLTYPE get_Number(long* number) override { return real_->get_Number(number); }
+    HRESULT STDMETHODCALLTYPE get_Version(long* version) override { return real_->get_Version(version); }
+    HRESULT STDMETHODCALLTYPE get_Size(long* bytes) override { return real_->get_Size(bytes); }
+    HRESULT STDMETHODCALLTYPE get_Extension(BSTR* extension) override { return real_->get_Extension(extension); }
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override { return real_->get_Name(name); }
+    HRESULT STDMETHODCALLTYPE get_Description(BSTR* description) override {
+        return real_->get_Description(description);
+    }
+    HRESULT STDMETHODCALLTYPE get_Author(ITesseraUser** author) override { return real_->get_Author(author); }
+    HRESULT STDMETHODCALLTYPE CheckOut(BSTR path, long option, double dueDate, BSTR comment) override {
+        return real_->CheckOut(path, option, dueDate, comment);
+    }
+    HRESULT STDMETHODCALLTYPE CheckIn(BSTR path, long disposition, long keepCheckedOut, void* reserved,
+                                      IUnknown** result) override {
+        return real_->CheckIn(path, disposition, keepCheckedOut, reserved, result);
+    }
+    HRESULT STDMETHODCALLTYPE get_IsCheckedOut(VARIANT_BOOL* checkedOut) override {
+        return real_->get_IsCheckedOut(checkedOut);
+    }
+
+private:
+    ITesseraDocumentPtr real_;
+    std::atomic<ULONG> references_{0};
+};
+
+// QuitDuringProgress's hook works on the test's own thread only.
+int gQuitAfter = 0;
+int gQuitCode = 0;
+HANDLE gQuitPosted = nullptr;
+
+LRESULT CALLBACK QuitWhenShown(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && call && gQuitAfter > 0 && GetDlgItem(call->hwnd, IDC_PROGRESS) &&
+        (call->message == WM_INITDIALOG || call->message == WM_SETDOCUMENTINFO) && --gQuitAfter == 0) {
+        PostQuitMessage(gQuitCode);
+        SetEvent(gQuitPosted);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+DmsDocumentPtr WithUnreadableRights(DmsDocumentPtr document) {
+    if (!document || !document->document) return document;
+    document->document = ITesseraDocumentPtr(new UnreadableRights(document->document));
+    return document;
+}
+
+QuitDuringProgress::QuitDuringProgress(int shown, int exitCode) : posted_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    gQuitAfter = shown;
+    gQuitCode = exitCode;
+    gQuitPosted = posted_;
+    hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, QuitWhenShown, nullptr, GetCurrentThreadId());
+    EXPECT_NE(hook_, nullptr);
+}
+
+QuitDuringProgress::~QuitDuringProgress() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    gQuitAfter = 0;
+    gQuitPosted = nullptr;
+    CloseHandle(posted_);
+}
+
+bool QuitDuringProgress::Posted() const { return WaitForSingleObject(posted_, 0) == WAIT_OBJECT_0; }
 
 void DmsTest::SetUp() {
     VxHostedTest::SetUp();

@@ -14,6 +14,27 @@
 #include "module/CDocumentLifecycle.h"
 #include "tessera/StandIn.h"
 
+// The same DMS document, except that its access rights cannot be read (the DMS refuses the call).
+DmsDocumentPtr WithUnreadableRights(DmsDocumentPtr document);
+
+// Ends the session from inside the next progress dialog, as the host's loop does at a log-off
+// (PostQuitMessage on this thread): once the dialog has shown `shown` sets of details, those it
+// starts with counting as the first. The test takes the quit out of the queue again.
+class QuitDuringProgress {
+public:
+    QuitDuringProgress(int shown, int exitCode);
+    ~QuitDuringProgress();
+    QuitDuringProgress(const QuitDuringProgress&) = delete;
+    QuitDuringProgress& operator=(const QuitDuringProgress&) = delete;
+    bool Posted() const;
+    // Set when the quit has been posted.
+    HANDLE PostedEvent() const { return posted_; }
+
+private:
+    HHOOK hook_ = nullptr;
+    HANDLE posted_ = nullptr;
+};
+
 class DmsTest : public VxHostedTest {
 protected:
     void SetUp() override;

@@ -294,4 +294,50 @@ TEST_F(CheckoutTest, EachCopyIsRegisteredOnTheMainThreadInSelectionOrder) {
     EXPECT_EQ(host().Alerts().back(), L"Error: -2147467259. Unable to open file 'Empty.pdf'.");
 }
 
+// A log-off during the check-out of the second of three documents: the dialog closes as Cancel does.
+// The copy in transfer is finished, handed over and registered while the dialog waits, and the third
+// is not started. The quit is there again for the host's own loop once the dialog has gone.
+TEST_F(CheckoutTest, AQuitDuringACheckoutFinishesTheCopyInTransferAndStartsNoMore) {
+    ASSERT_EQ(tessera::AddPass(Store(), L"CheckOut", 1), S_OK);
+    ASSERT_EQ(tessera::AddHang(Store(), L"CheckOut", 1, 1), S_OK);
+    {
+        QuitDuringProgress quit(3, 5);  // the initial details, then Lease's and Memo's
+        ASSERT_TRUE(Open({lease_, memo_, budget_}, true));
+        EXPECT_TRUE(quit.Posted());
+    }
+    MSG left = {};
+    EXPECT_TRUE(PeekMessageW(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(left.wParam, 5u);
+
+    ASSERT_EQ(count_, 2);
+    EXPECT_EQ(PathText(items_[1]), Folder(1) + L"1235_1.pdf");
+    EXPECT_EQ(docs_->GetCount(), 2);
+    EXPECT_EQ(Info(memo_).lockedBy, L"jdoe");
+    EXPECT_EQ(VxReadFile(Folder(1) + L"1235_1.pdf").size(), 3145728u);
+    EXPECT_TRUE(Exists(Folder(1) + L"TSFile.dat"));
+    EXPECT_EQ(Info(budget_).lockedBy, L"");
+    EXPECT_EQ(TraceCount("Checking out file 1236_1.pdf"), 0u);
+    EXPECT_TRUE(host().Alerts().empty());
+}
+
+// A copy the registry cannot add (its access rights cannot be read) goes back whole, and the registry
+// holds nothing of it: the lock is given back and the record file, no longer claimed, goes.
+TEST_F(CheckoutTest, ACopyTheRegistryCannotAddLeavesNoRecordBehind) {
+    struct UnreadableSink : RegisteringSink {
+        using RegisteringSink::RegisteringSink;
+        bool Register(CheckedOutDocument& copy) override {
+            copy.document = WithUnreadableRights(std::move(copy.document));
+            return RegisteringSink::Register(copy);
+        }
+    } sink(*docs_);
+    SetOpen({lease_});
+    EXPECT_FALSE(OpenDocuments(*manager_, sink, nullptr, nullptr, &items_, &count_, true));
+    EXPECT_EQ(sink.files, Texts{Folder(0) + L"1234_1.pdf"});
+    EXPECT_EQ(docs_->GetCount(), 0);
+    EXPECT_EQ(Info(lease_).lockedBy, L"");
+    EXPECT_FALSE(Exists(Folder(0) + L"TSFile.dat"));
+    ASSERT_FALSE(host().Alerts().empty());
+    EXPECT_EQ(host().Alerts().back(), L"Error: -2147467259. Unable to open file 'Lease.pdf'.");
+}
+
 }  // namespace
