@@ -125,6 +125,27 @@ TEST_F(TempWorkspaceTest, AReopenedCopyIsRecognisedOnce) {
     EXPECT_FALSE(docs_->GetDocumentAt(0)->saved) << "no owed mark: a copy as checked out";
     EXPECT_FALSE(docs_->CheckFileData(doc->pdDoc(), file, Lookup()));
     EXPECT_EQ(docs_->GetCount(), 1);
+
+    // A leftover that another host's recovery is checking in is that host's: the reopen leaves it
+    // alone, and the recovery, looking again before it deletes, leaves the copy the host has open.
+    std::wstring other;
+    ASSERT_TRUE(GetUniqueTempFolder(&other));
+    ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+    std::wstring leftover = other + L"1234_1.pdf";
+    ASSERT_TRUE(VxWriteFile(leftover, "left over too"));
+    ASSERT_TRUE(VxWriteFile(RecordFileOf(leftover), Record(1234, 1, L"1234_1.pdf", L"DOCS", L"SRV1")));
+    CDocumentManager recovering;
+    bool reopened = false;
+    recovering.RecoverTempDocuments([&](const std::wstring& copy, const FileDataRecord&) {
+        if (copy != leftover) return false;
+        vxhost::Document* again = host().OpenDocument(leftover);
+        reopened = again && docs_->CheckFileData(again->pdDoc(), leftover, Lookup());
+        return true;
+    });
+    DrainIdle();
+    EXPECT_FALSE(reopened);
+    EXPECT_EQ(docs_->GetCount(), 1);
+    EXPECT_TRUE(Exists(leftover));
 }
 
 TEST_F(TempWorkspaceTest, ARecordWithoutServerFailsTheLookup) {
