@@ -38,9 +38,8 @@ void CDeferredDeletions::Run(Deletion* deletion) noexcept {
     VX_TRY { VxRemoveFile(nullptr, deletion->copy.get()); }
     VX_CATCH(kSite, "DeferredFileDelete")
     deletion->copy.Reset();
-    // Only now may another host have the folder: empty, it goes; else the claim is let go of.
-    if (deletion->folder.Held()) deletion->folder.DeleteFolder();
-    deletion->folder.Release();
+    // Only now may another host have the folder.
+    deletion->folder.DeleteIfEmpty();
     auto found = std::find_if(waiting_.begin(), waiting_.end(),
                               [deletion](const std::unique_ptr<Deletion>& d) { return d.get() == deletion; });
     if (found != waiting_.end()) waiting_.erase(found);

@@ -170,6 +170,9 @@ private:
     bool IsFolderInUse(const std::wstring& folder);
     // The folder's claim, out of the registry's keeping (not held when it was not kept).
     CFolderClaim TakeBackClaim(const std::wstring& folder);
+    // Folders of this host that hold nothing and that no record or Save As path names (a Save As
+    // the host did not go through with, a folder emptied from outside) go with their claims.
+    void DropUnusedClaims();
     std::vector<TrackedDocument*> Matching(const std::function<bool(const TrackedDocument&)>& matches);
 
     std::wstring lastSaveAsPath_;

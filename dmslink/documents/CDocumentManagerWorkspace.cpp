@@ -44,6 +44,21 @@ CFolderClaim CDocumentManager::TakeBackClaim(const std::wstring& folder) {
     return CFolderClaim();
 }
 
+void CDocumentManager::DropUnusedClaims() {
+    for (size_t i = claims_.size(); i-- > 0;) {
+        const std::wstring& folder = claims_[i].Folder();
+        if (!lastSaveAsPath_.empty() && CAPSamePath(CAPFolderOf(lastSaveAsPath_), folder)) continue;
+        bool named = false;
+        for (int k = 0; k < GetCount() && !named; k++) {
+            TrackedDocument* record = GetDocumentAt(k);
+            named = record && CAPSamePath(CAPFolderOf(record->pathName), folder);
+        }
+        if (named || !claims_[i].HoldsNothing()) continue;
+        claims_[i].DeleteIfEmpty();
+        claims_.erase(claims_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
 std::wstring CDocumentManager::AcquireTempPath(const std::wstring& fileName) {
     CFolderClaim claim;
     std::wstring path = ::AcquireTempPath(fileName, &claim);
@@ -99,7 +114,7 @@ bool CDocumentManager::CheckFileData(PDDoc pdDoc, const std::wstring& path, cons
         if (!ReadFileData(RecordFileOf(path), &record) || !lookup) return false;
         // A copy in a folder that another living host owns (its recovery checking it in, say) is
         // that host's, not this one's to check in or delete.
-        if (!ClaimFolder(CAPFolderOf(path))) return false;
+        if (IsWorkspaceFolder(CAPFolderOf(path)) && !ClaimFolder(CAPFolderOf(path))) return false;
         return AddRecognised(pdDoc, lookup(record.server, record.database, record.number, record.version), path);
     }
     VX_CATCH(kSite, "CDocumentManager::CheckFileData")
@@ -128,10 +143,10 @@ void CDocumentManager::DeleteCopyOf(TrackedDocument* record, bool deferred) {
     LetGoOfFolder(record);
     const bool deskClient = record->fromDeskClient;
     std::wstring companion = deskClient ? GetPRFFileName(record->pathName) : RecordFileOf(record->pathName);
-    // The folder of a DeskClient copy is the client's; any other is deleted only under its claim.
+    // A workspace folder is deleted only under its claim; a DeskClient copy's folder is the client's.
     CFolderClaim claim;
-    if (!deskClient) {
-        const std::wstring folder = CAPFolderOf(record->pathName);
+    const std::wstring folder = CAPFolderOf(record->pathName);
+    if (!deskClient && IsWorkspaceFolder(folder)) {
         if (!ClaimFolder(folder)) return;
         claim = TakeBackClaim(folder);
     }
@@ -202,6 +217,7 @@ bool CDocumentManager::IsFolderInUse(const std::wstring& folder) {
 
 void CDocumentManager::ClearTempFolders() {
     VX_TRY {
+        DropUnusedClaims();
         std::wstring root = GetTempRootFolder();
         if (!CAPPathExists(root)) return;
         for (const std::wstring& entry : SubFolders(root)) {

@@ -21,7 +21,7 @@ std::wstring WithoutFinalBackslash(std::wstring folder) {
 // by its own host while claimed).
 CAPHandle OpenClaim(const std::wstring& path, DWORD disposition) {
     return CAPHandle(CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 bool Dispose(HANDLE file) {
@@ -55,7 +55,7 @@ bool CFolderClaim::Take(const std::wstring& folder) {
     if (CAPPathExists(recordFile)) {
         record = OpenClaim(recordFile, OPEN_EXISTING);
         if (!record) {
-            // A host of an earlier build holds the record: the folder is its own.
+            // Another host holds the record (one of an earlier build claims only that).
             Dispose(claim.get());
             return false;
         }
@@ -127,4 +127,23 @@ void CFolderClaim::DeleteTree() {
     const std::wstring folder = folder_;
     Release();
     RemoveDirectoryW(folder.c_str());
+}
+
+void CFolderClaim::DeleteIfEmpty() {
+    if (!file_) return;
+    const std::wstring folder = folder_;
+    Release();
+    // Another host that claimed it in between has put its claim file in: the folder is not empty.
+    RemoveDirectoryW(folder.c_str());
+}
+
+bool CFolderClaim::HoldsNothing() const {
+    WIN32_FIND_DATAW found;
+    CAPFindHandle search(FindFirstFileW((folder_ + L"\\*").c_str(), &found));
+    if (!search) return true;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L".." && !IsClaimFileName(name)) return false;
+    } while (FindNextFileW(search.get(), &found));
+    return true;
 }

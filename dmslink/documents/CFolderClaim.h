@@ -39,6 +39,10 @@ public:
     bool DeleteFolder();
     // The whole tree (links removed, never followed), then the claim file and the folder.
     void DeleteTree();
+    // Lets go, and removes the folder when nothing else is left in it.
+    void DeleteIfEmpty();
+    // True when the folder holds nothing but its claim file (or is gone).
+    bool HoldsNothing() const;
 
 private:
     void DisposeClaimFile();

@@ -251,7 +251,7 @@ void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, CF
     VX_TRY {
         // A copy or companion replaced by a link is left as it is: deleting it could reach outside.
         if (!IsOwnEntry(copy)) {
-            folder.DeleteFolder();
+            folder.DeleteIfEmpty();
             return;
         }
         // Everything beside the copy goes now, under the folder's claim.
@@ -269,9 +269,15 @@ void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, CF
             VX_TRY { VxRemoveFile(nullptr, path.get()); }
             VX_CATCH(kSite, "DeferredFileDelete")
         }
-        folder.DeleteFolder();
+        folder.DeleteIfEmpty();
     }
     VX_CATCH(kSite, "CDocumentManager::DeleteDocFromTmp")
+}
+
+bool IsWorkspaceFolder(const std::wstring& folder) {
+    std::wstring path = folder;
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return IsWorkspaceFolderName(CAPNameOf(path)) && CAPSamePath(CAPFolderOf(path), GetTempRootFolder());
 }
 
 bool IsWorkspaceFolderName(const std::wstring& name) {

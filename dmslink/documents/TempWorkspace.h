@@ -30,6 +30,9 @@ bool ClaimTempFolder(std::wstring* folder, CFolderClaim* claim);
 std::wstring FormatTempFileName(long number, long version, const std::wstring& extension);  // "%d_%d.%s"
 // "VRL" and a number: the name of a folder the workspace makes.
 bool IsWorkspaceFolderName(const std::wstring& name);
+// A "VRL<n>" folder right below the root: one that a claim covers. A copy elsewhere (a file the user
+// had saved to the DMS in place) is deleted without one, and its folder stays.
+bool IsWorkspaceFolder(const std::wstring& folder);
 // A folder that no host claims - no record file, no owed mark, only plain files, none of them held
 // open by any process - goes with its files, under its claim. False, with nothing deleted, for any
 // other folder (an empty one included).
