@@ -6,8 +6,8 @@
 # Then host A holds documents in every state a folder of the workspace can be in - open and saved,
 # being checked in (its private copy on its way to a DMS that takes 8 s), checked in by the host's
 # own entry and kept in the workspace, open unchanged, just closed with its deletion waiting for A's
-# next idle moment - while host B starts (its recovery), clears the temporary files and checks out
-# the document A just closed. A loses nothing, B touches nothing of
+# next idle moment - while host B starts (its recovery) and clears the temporary files; once A's
+# check-in has ended, B checks out the document A just closed. A loses nothing, B touches nothing of
 # A's, no document gets a version it was not given, and both ledgers end clean.
 #   check-inuse.sh <source root> <bin folder> <work folder>
 set -uo pipefail
@@ -76,6 +76,7 @@ close 1004_2.pdf
 dms-fault checkin hang 8 1
 touch %VX_MAIN%\a-ready
 close 1002_1.pdf
+touch %VX_MAIN%\a-checked-in
 wait-file %VX_MAIN%\b-has-1004
 idle 2
 touch %VX_MAIN%\a-idled
@@ -93,6 +94,7 @@ cat >"$work/b.script" <<'S'
 idle 2
 clear-temp
 touch %VX_MAIN%\b-cleared
+wait-file %VX_MAIN%\a-checked-in
 click Tessera@Open
   choose 1004
 touch %VX_MAIN%\b-has-1004
