@@ -15,11 +15,12 @@ CDeferredDeletions::~CDeferredDeletions() {
     while (!waiting_.empty()) Run(waiting_.back().get());
 }
 
-void CDeferredDeletions::Add(CAPHostPath copy, const std::wstring& folder) {
-    auto deletion = std::make_unique<Deletion>(Deletion{this, std::move(copy), folder});
+void CDeferredDeletions::Add(CAPHostPath copy, CFolderClaim& folder) {
+    auto deletion = std::make_unique<Deletion>(Deletion{this, std::move(copy), CFolderClaim()});
     // Room first: once the host holds the procedure, keeping the deletion cannot fail.
     waiting_.reserve(waiting_.size() + 1);
     VxRegisterIdle(DeferredFileDelete, deletion.get(), 1);
+    deletion->folder = std::move(folder);
     waiting_.push_back(std::move(deletion));
 }
 
@@ -37,7 +38,8 @@ void CDeferredDeletions::Run(Deletion* deletion) noexcept {
     VX_TRY { VxRemoveFile(nullptr, deletion->copy.get()); }
     VX_CATCH(kSite, "DeferredFileDelete")
     deletion->copy.Reset();
-    if (!deletion->folder.empty()) RemoveDirectoryW(deletion->folder.c_str());
+    // Only now may another host have the folder.
+    deletion->folder.DeleteIfEmpty();
     auto found = std::find_if(waiting_.begin(), waiting_.end(),
                               [deletion](const std::unique_ptr<Deletion>& d) { return d.get() == deletion; });
     if (found != waiting_.end()) waiting_.erase(found);

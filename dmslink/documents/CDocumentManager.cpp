@@ -31,6 +31,13 @@ CDocumentManager::~CDocumentManager() {
         VX_CATCH(kSite, "CDocumentManager::~CDocumentManager")
     }
     pendingDocument_ = nullptr;
+    // A folder never used (a Save As path the host did not write) goes; one holding a copy stays for
+    // the recovery of the next start.
+    for (CFolderClaim& claim : claims_) {
+        const std::wstring folder = claim.Folder();
+        claim.Release();
+        RemoveDirectoryW(folder.c_str());
+    }
 }
 
 // ---- records

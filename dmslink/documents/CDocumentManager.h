@@ -20,6 +20,7 @@
 #include "VarnelSDK.h"
 #include "dms/DmsDocument.h"
 #include "documents/CDeferredDeletions.h"
+#include "documents/CFolderClaim.h"
 #include "documents/FileDataRecord.h"
 
 struct TrackedDocument {
@@ -118,6 +119,14 @@ public:
     std::wstring GetDocumentTitle(const std::wstring& path);
 
     // ---- temporary workspace
+    // The claim of every folder this host made or took is kept here until the folder is gone
+    // (deleted by this host, a deferred deletion included once it has run) or the plug-in unloads.
+    void KeepClaim(CFolderClaim claim);
+    bool HoldsClaim(const std::wstring& folder) const;
+    // The folder's claim, kept: true when it is held already or could be taken now.
+    bool ClaimFolder(const std::wstring& folder);
+    // A fresh claimed folder and the name in it; the bare name when no folder is free.
+    std::wstring AcquireTempPath(const std::wstring& fileName);
     std::wstring AcquireTempPathNameForPath(const std::wstring& source);
     int CreateFileData(TrackedDocument* record);
     bool GetFileDataDetails(const std::wstring& file, long* number, long* version, std::wstring* name,
@@ -132,7 +141,8 @@ public:
     // Skips copies this or another running host tracks. A folder of the workspace that holds neither
     // a record file nor an owed mark, whose files no process holds open, goes with its files.
     void RecoverTempDocuments(const RecoveryCheckin& checkin);
-    // Keeps the folders of tracked documents and of copies whose check-in is still owed.
+    // Deletes the folders of the workspace that no living host claims, under their claim; keeps
+    // this host's own and those of copies whose check-in is still owed.
     void ClearTempFolders();
 
     // ---- DeskClient PRF files
@@ -157,8 +167,13 @@ private:
     void LetGoOfFolder(TrackedDocument* record);
     void DeleteCopyOf(TrackedDocument* record, bool deferred);
     bool IsOwedRecord(const TrackedDocument* record) const;
-    // Folders that ClearTempFolders must keep: a tracked document's, or a copy not yet checked in.
+    // A claimed folder that ClearTempFolders must keep all the same: a copy not yet checked in.
     bool IsFolderInUse(const std::wstring& folder);
+    // The folder's claim, out of the registry's keeping (not held when it was not kept).
+    CFolderClaim TakeBackClaim(const std::wstring& folder);
+    // Folders of this host that hold nothing and that no record or Save As path names (a Save As
+    // the host did not go through with, a folder emptied from outside) go with their claims.
+    void DropUnusedClaims();
     std::vector<TrackedDocument*> Matching(const std::function<bool(const TrackedDocument&)>& matches);
 
     std::wstring lastSaveAsPath_;
@@ -166,5 +181,7 @@ private:
     PDDoc skipClosePDDoc_ = nullptr;
     std::wstring skipClosePath_;
     TrackedDocument* pendingDocument_ = nullptr;
+    std::vector<CFolderClaim> claims_;
+    // After the claims: its deletions, each with its folder's claim, run before they go.
     CDeferredDeletions deletions_;
 };

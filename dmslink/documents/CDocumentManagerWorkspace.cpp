@@ -15,13 +15,64 @@ const char kSite[] = "CDocumentManager";
 
 }  // namespace
 
+void CDocumentManager::KeepClaim(CFolderClaim claim) {
+    if (claim.Held()) claims_.push_back(std::move(claim));
+}
+
+bool CDocumentManager::HoldsClaim(const std::wstring& folder) const {
+    for (const CFolderClaim& claim : claims_)
+        if (CAPSamePath(claim.Folder(), folder)) return true;
+    return false;
+}
+
+bool CDocumentManager::ClaimFolder(const std::wstring& folder) {
+    if (HoldsClaim(folder)) return true;
+    CFolderClaim claim;
+    if (!claim.Take(folder)) return false;
+    claim.LetGoOfRecordFile();
+    KeepClaim(std::move(claim));
+    return true;
+}
+
+CFolderClaim CDocumentManager::TakeBackClaim(const std::wstring& folder) {
+    for (auto it = claims_.begin(); it != claims_.end(); ++it) {
+        if (!CAPSamePath(it->Folder(), folder)) continue;
+        CFolderClaim claim = std::move(*it);
+        claims_.erase(it);
+        return claim;
+    }
+    return CFolderClaim();
+}
+
+void CDocumentManager::DropUnusedClaims() {
+    for (size_t i = claims_.size(); i-- > 0;) {
+        const std::wstring& folder = claims_[i].Folder();
+        if (!lastSaveAsPath_.empty() && CAPSamePath(CAPFolderOf(lastSaveAsPath_), folder)) continue;
+        bool named = false;
+        for (int k = 0; k < GetCount() && !named; k++) {
+            TrackedDocument* record = GetDocumentAt(k);
+            named = record && CAPSamePath(CAPFolderOf(record->pathName), folder);
+        }
+        if (named || !claims_[i].HoldsNothing()) continue;
+        claims_[i].DeleteIfEmpty();
+        claims_.erase(claims_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+std::wstring CDocumentManager::AcquireTempPath(const std::wstring& fileName) {
+    CFolderClaim claim;
+    std::wstring path = ::AcquireTempPath(fileName, &claim);
+    KeepClaim(std::move(claim));
+    return path;
+}
+
 std::wstring CDocumentManager::AcquireTempPathNameForPath(const std::wstring& source) {
     VX_TRY {
         if (source.empty()) return std::wstring();
         CAPFileSpecifier specifier(source.c_str());
         wchar_t name[kCAPMaxPath] = {};
         if (!specifier.GetFileName(name, kCAPMaxPath)) return std::wstring();
-        return AcquireTempPath(name);
+        return AcquireTempPath(std::wstring(name));
     }
     VX_CATCH(kSite, "CDocumentManager::AcquireTempPathNameForPath")
     return std::wstring();
@@ -61,6 +112,9 @@ bool CDocumentManager::CheckFileData(PDDoc pdDoc, const std::wstring& path, cons
         if (FindPDDoc(pdDoc) || FindASPathName(path)) return false;
         FileDataRecord record;
         if (!ReadFileData(RecordFileOf(path), &record) || !lookup) return false;
+        // A copy in a folder that another living host owns (its recovery checking it in, say) is
+        // that host's, not this one's to check in or delete.
+        if (IsWorkspaceFolder(CAPFolderOf(path)) && !ClaimFolder(CAPFolderOf(path))) return false;
         return AddRecognised(pdDoc, lookup(record.server, record.database, record.number, record.version), path);
     }
     VX_CATCH(kSite, "CDocumentManager::CheckFileData")
@@ -89,7 +143,14 @@ void CDocumentManager::DeleteCopyOf(TrackedDocument* record, bool deferred) {
     LetGoOfFolder(record);
     const bool deskClient = record->fromDeskClient;
     std::wstring companion = deskClient ? GetPRFFileName(record->pathName) : RecordFileOf(record->pathName);
-    DeleteLocalCopy(record->pathName, companion, !deskClient, deferred ? &deletions_ : nullptr);
+    // A workspace folder is deleted only under its claim; a DeskClient copy's folder is the client's.
+    CFolderClaim claim;
+    const std::wstring folder = CAPFolderOf(record->pathName);
+    if (!deskClient && IsWorkspaceFolder(folder)) {
+        if (!ClaimFolder(folder)) return;
+        claim = TakeBackClaim(folder);
+    }
+    DeleteLocalCopy(record->pathName, companion, std::move(claim), deferred ? &deletions_ : nullptr);
 }
 
 int CDocumentManager::DeleteDocFromTmp(TrackedDocument* record) {
@@ -105,17 +166,17 @@ void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
         for (const std::wstring& entry : SubFolders(root)) {
             std::wstring folder = root + L"\\" + entry;
             const std::wstring recordFile = folder + L"\\TSFile.dat";
-            // Nothing reached through a link is sent or deleted.
-            if (!IsOwnEntry(folder)) continue;
+            // Nothing reached through a link is sent or deleted; this host's own folders are in use.
+            if (!IsOwnEntry(folder) || HoldsClaim(folder)) continue;
             // A copy without a record (a session that ended before its idle moment, or killed) would
-            // stay for good: it goes, unless some process still holds it.
+            // stay for good: it goes, unless some host claims it or some process still holds it.
             if (!CAPPathExists(recordFile)) {
                 if (IsWorkspaceFolderName(entry)) DeleteUnclaimedFolder(folder);
                 continue;
             }
-            // A copy whose record another running host holds is that host's open document.
-            CAPHandle claim = ClaimRecordFile(recordFile);
-            if (!claim) continue;
+            // A folder that another running host claims holds that host's copy.
+            CFolderClaim claim;
+            if (!claim.Take(folder)) continue;
             FileDataRecord record;
             if (!ReadFileData(recordFile, &record)) continue;
             // The stored name may only name a file of this very folder.
@@ -125,18 +186,19 @@ void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
             // A copy the host has open again belongs to its record now, not to the recovery.
             if (FindASPathName(file)) continue;
             if (!SettleSentMark(file) && !checkin(file, record)) continue;
-            claim.Reset();
-            DeleteLocalCopy(file, recordFile, true, &deletions_);
+            // Deleted under the claim. A copy that some process opened meanwhile stays with it; its
+            // record goes, since the DMS has what the copy held.
+            if (!claim.DeleteFolder()) {
+                claim.LetGoOfRecordFile();
+                DeleteFileW(recordFile.c_str());
+                ClearOwed(file);
+            }
         }
     }
     VX_CATCH(kSite, "CDocumentManager::RecoverTempDocuments")
 }
 
 bool CDocumentManager::IsFolderInUse(const std::wstring& folder) {
-    for (int i = 0; i < GetCount(); i++) {
-        TrackedDocument* record = GetDocumentAt(i);
-        if (record && CAPSameTextIgnoringCase(CAPFolderOf(record->pathName), folder)) return true;
-    }
     FileDataRecord record;
     if (ReadFileData(folder + L"\\TSFile.dat", &record) && IsPlainFileName(record.name) &&
         CAPPathExists(folder + L"\\" + record.name))
@@ -155,13 +217,22 @@ bool CDocumentManager::IsFolderInUse(const std::wstring& folder) {
 
 void CDocumentManager::ClearTempFolders() {
     VX_TRY {
+        DropUnusedClaims();
         std::wstring root = GetTempRootFolder();
         if (!CAPPathExists(root)) return;
         for (const std::wstring& entry : SubFolders(root)) {
             std::wstring folder = root + L"\\" + entry;
-            // An open document's folder, or a copy whose check-in is still owed, holds the user's edit.
-            if (IsFolderInUse(folder)) continue;
-            DeleteFolderTree(folder);
+            // This host's own folders are in use (open documents, copies kept, deletions waiting).
+            if (HoldsClaim(folder)) continue;
+            if (IsOwnEntry(folder)) {
+                // Another living host's folder is not this host's to clear.
+                CFolderClaim claim;
+                if (!claim.Take(folder)) continue;
+                // A copy whose check-in is still owed holds the user's edit.
+                if (!IsFolderInUse(folder)) claim.DeleteTree();
+            } else {
+                DeleteFolderTree(folder);  // a link: removed, never followed
+            }
         }
     }
     VX_CATCH(kSite, "CDocumentManager::ClearTempFolders")

@@ -74,7 +74,7 @@ bool GetUniqueTempFolder(std::wstring* folder) {
     }
 }
 
-bool ClaimTempFolder(std::wstring* folder) {
+bool ClaimTempFolder(std::wstring* folder, CFolderClaim* claim) {
     std::wstring root = GetTempRootFolder();
     // The search starts at as many as the root holds, so that a long run of check-outs does not try
     // every taken number again each time, and nothing needs remembering between claims.
@@ -92,13 +92,14 @@ bool ClaimTempFolder(std::wstring* folder) {
     for (int tried = 0; tried < kLastFolderNumber; ++tried) {
         int n = (first + tried) % kLastFolderNumber;
         std::wstring candidate = VxFormat(L"%s\\VRL%d\\", root.c_str(), n);
-        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+        if (claim->Create(candidate)) {
             if (folder) *folder = candidate;
             return true;
         }
-        // Taken (perhaps by another host this very moment): the next number. Anything else would
-        // fail for every number alike.
-        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+        // Taken (perhaps by another host this very moment, folder or claim): the next number.
+        // Anything else would fail for every number alike.
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS && error != ERROR_SHARING_VIOLATION) break;
     }
     if (folder) folder->clear();
     return false;
@@ -238,37 +239,45 @@ bool SettleSentMark(const std::wstring& copy) {
 
 // ---- copies
 
-std::wstring AcquireTempPath(const std::wstring& fileName) {
+std::wstring AcquireTempPath(const std::wstring& fileName, CFolderClaim* claim) {
     std::wstring folder;
-    ClaimTempFolder(&folder);
+    ClaimTempFolder(&folder, claim);
     return folder + fileName;
 }
 
-void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bool removeFolder,
+void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, CFolderClaim folder,
                      CDeferredDeletions* later) {
     if (copy.empty()) return;
     VX_TRY {
-        const std::wstring folder = CAPFolderOf(copy);
         // A copy or companion replaced by a link is left as it is: deleting it could reach outside.
         if (!IsOwnEntry(copy)) {
-            if (removeFolder) RemoveDirectoryW(folder.c_str());
+            folder.DeleteIfEmpty();
             return;
         }
+        // Everything beside the copy goes now, under the folder's claim.
+        if (CAPPathExists(companion) && IsOwnEntry(companion)) DeleteFileW(companion.c_str());
+        ClearOwed(copy);
+        if (CAPPathExists(SentMarkOf(copy)) && IsOwnEntry(SentMarkOf(copy))) DeleteFileW(SentMarkOf(copy).c_str());
         CAPHostPath path = CAPMakeHostPath(copy);
         if (!path) {
             DeleteFileW(copy.c_str());
         } else if (later) {
-            later->Add(std::move(path), removeFolder ? folder : std::wstring());
+            // The claim goes with the deletion and is held until it has run.
+            later->Add(std::move(path), folder);
+            return;
         } else {
             VX_TRY { VxRemoveFile(nullptr, path.get()); }
             VX_CATCH(kSite, "DeferredFileDelete")
         }
-        if (CAPPathExists(companion) && IsOwnEntry(companion)) DeleteFileW(companion.c_str());
-        ClearOwed(copy);
-        if (CAPPathExists(SentMarkOf(copy)) && IsOwnEntry(SentMarkOf(copy))) DeleteFileW(SentMarkOf(copy).c_str());
-        if (removeFolder) RemoveDirectoryW(folder.c_str());
+        folder.DeleteIfEmpty();
     }
     VX_CATCH(kSite, "CDocumentManager::DeleteDocFromTmp")
+}
+
+bool IsWorkspaceFolder(const std::wstring& folder) {
+    std::wstring path = folder;
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return IsWorkspaceFolderName(CAPNameOf(path)) && CAPSamePath(CAPFolderOf(path), GetTempRootFolder());
 }
 
 bool IsWorkspaceFolderName(const std::wstring& name) {
@@ -278,50 +287,38 @@ bool IsWorkspaceFolderName(const std::wstring& name) {
 
 bool DeleteUnclaimedFolder(const std::wstring& folder) {
     if (CAPPathExists(folder + kRecordFile) || !IsOwnEntry(folder)) return false;
-    std::vector<CAPHandle> held;
-    WIN32_FIND_DATAW found;
+    // Only plain files, at least one: a sub-folder, a link or an owed mark is not a leftover of ours.
+    bool any = false;
     {
+        WIN32_FIND_DATAW found;
         CAPFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
         if (!search) return false;
         do {
             std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            // Only plain files: a sub-folder, a link or an owed mark is not a leftover of ours.
+            if (name == L"." || name == L".." || IsClaimFileName(name)) continue;
             if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
                 (name.size() > 5 && CAPSameTextIgnoringCase(name.substr(name.size() - 5), L".owed")))
                 return false;
-            // Shared with no one: a file that any process holds open is not ours to delete. And it
-            // must be the file its name says, not the target of a link the system opened instead.
-            const std::wstring path = folder + L"\\" + name;
-            CAPHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            if (!file || !CAPIsEntryOf(file.get(), path, true)) return false;
-            held.push_back(std::move(file));
+            any = true;
         } while (FindNextFileW(search.get(), &found));
     }
-    if (held.empty()) return false;
-    // Deleted through the handles that hold them, so nothing can take their place in between.
-    for (CAPHandle& file : held) {
-        FILE_DISPOSITION_INFO dispose = {TRUE};
-        SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
-    }
-    held.clear();
-    return RemoveDirectoryW(folder.c_str()) != FALSE;
+    if (!any) return false;
+    // Another living host's folder (a copy kept without a record, a check-in's private copy) stays.
+    CFolderClaim claim;
+    if (!claim.Take(folder)) return false;
+    // A record written since the look above makes it a leftover for the recovery, not for this.
+    if (CAPPathExists(folder + kRecordFile)) return false;
+    return claim.DeleteFolder();
 }
 
 CClaimedTempFolder::~CClaimedTempFolder() {
-    VX_TRY {
-        if (!path_.empty()) DeleteFolderTree(path_);
-    }
+    VX_TRY { claim_.DeleteTree(); }
     VX_CATCH(kSite, "CDocumentManager::DeleteDocFromTmp")
 }
 
 bool CClaimedTempFolder::Claim() {
     std::wstring folder;
-    if (!ClaimTempFolder(&folder)) return false;
-    folder.pop_back();  // the final backslash
-    path_ = std::move(folder);
-    return true;
+    return ClaimTempFolder(&folder, &claim_);
 }
 
 // ---- file status lines

@@ -15,6 +15,7 @@
 #include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
 #include "documents/CDeferredDeletions.h"
+#include "documents/CFolderClaim.h"
 #include "documents/FileDataRecord.h"
 
 // "<system temp>\dmslink" (or the folder DMSLINK_TEMP_ROOT names), created when missing; empty when
@@ -22,16 +23,19 @@
 std::wstring GetTempRootFolder();
 // "<root>\VRL<n>\" for the first n in 0..99998 at which nothing exists; false (and empty) when none.
 bool GetUniqueTempFolder(std::wstring* folder);
-// A fresh "<root>\VRL<n>\" made for the caller: a folder is claimed by creating it, so two hosts
-// checking out at the same moment never share one; false (and empty) when none can be made.
-bool ClaimTempFolder(std::wstring* folder);
+// A fresh "<root>\VRL<n>\" made for the caller together with its claim, so two hosts checking out at
+// the same moment never share one and no host takes it for a leftover; false (and empty) when none
+// can be made.
+bool ClaimTempFolder(std::wstring* folder, CFolderClaim* claim);
 std::wstring FormatTempFileName(long number, long version, const std::wstring& extension);  // "%d_%d.%s"
 // "VRL" and a number: the name of a folder the workspace makes.
 bool IsWorkspaceFolderName(const std::wstring& name);
+// A "VRL<n>" folder right below the root: one that a claim covers. A copy elsewhere (a file the user
+// had saved to the DMS in place) is deleted without one, and its folder stays.
+bool IsWorkspaceFolder(const std::wstring& folder);
 // A folder that no host claims - no record file, no owed mark, only plain files, none of them held
-// open by any process - goes with its files, each deleted under an exclusive handle of its own.
-// False, with nothing deleted, for any other folder (an empty one included: another host may just
-// have claimed it).
+// open by any process - goes with its files, under its claim. False, with nothing deleted, for any
+// other folder (an empty one included).
 bool DeleteUnclaimedFolder(const std::wstring& folder);
 
 // A fresh folder of the workspace for an operation's own files ("<root>\VRL<n>", no final
@@ -43,10 +47,10 @@ public:
     CClaimedTempFolder(const CClaimedTempFolder&) = delete;
     CClaimedTempFolder& operator=(const CClaimedTempFolder&) = delete;
     bool Claim();
-    const std::wstring& Path() const { return path_; }
+    const std::wstring& Path() const { return claim_.Folder(); }
 
 private:
-    std::wstring path_;
+    CFolderClaim claim_;
 };
 
 // ---- the record file
@@ -86,12 +90,14 @@ void WriteSentMark(const std::wstring& copy, const FileStamp& sent);
 bool SettleSentMark(const std::wstring& copy);
 
 // ---- copies
-// A fresh private folder (created) and the name in it; the bare name when no folder is free.
-std::wstring AcquireTempPath(const std::wstring& fileName);
+// A fresh private folder (created, its claim in *claim) and the name in it; the bare name when no
+// folder is free.
+std::wstring AcquireTempPath(const std::wstring& fileName, CFolderClaim* claim);
 // Deletes the copy through the host (with `later`, at the host's next idle call, since the host may
-// still hold it), its companion file (record or PRF) and owed mark at once, and with `removeFolder`
-// the folder once it is empty.
-void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, bool removeFolder,
+// still hold it), its companion file (record or PRF) and owed mark at once. With the folder's claim
+// the folder goes too once it is empty, the claim held until then (by the deferred deletion when
+// there is one).
+void DeleteLocalCopy(const std::wstring& copy, const std::wstring& companion, CFolderClaim folder,
                      CDeferredDeletions* later);
 
 // ---- file status lines

@@ -24,8 +24,11 @@ public:
     RegisterCheckedOut(CDocumentManager& documents, bool keepCheckedOut)
         : documents_(documents), keepCheckedOut_(keepCheckedOut) {}
     bool Register(CheckedOutDocument& copy) override {
-        return documents_.AddDocument(nullptr, std::move(copy.document), copy.path, keepCheckedOut_,
-                                      std::move(copy.recordClaim)) != nullptr;
+        if (!documents_.AddDocument(nullptr, std::move(copy.document), copy.path, keepCheckedOut_,
+                                    std::move(copy.recordClaim)))
+            return false;
+        documents_.KeepClaim(std::move(copy.folderClaim));
+        return true;
     }
     void Forget(const std::wstring& path) override {
         if (TrackedDocument* record = documents_.FindASPathName(path)) documents_.RemoveDoc(record);
@@ -151,7 +154,7 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
             TesseraCheck(imported->document->get_Number(&number), __uuidof(ITesseraDocument));
             TesseraCheck(imported->document->get_Version(&version), __uuidof(ITesseraDocument));
             std::wstring extension = TesseraGetText(imported->document.GetInterfacePtr(), &ITesseraDocument::get_Extension);
-            target = AcquireTempPath(FormatTempFileName(number, version, extension));
+            target = documents_.AcquireTempPath(FormatTempFileName(number, version, extension));
         }
         // Without a path there is no file to bind the new document to.
         if (target.empty()) return result;

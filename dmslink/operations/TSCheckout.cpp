@@ -168,7 +168,7 @@ bool CheckOutElement(const CheckoutThreadParams& params, LONG index, bool last, 
     SendDocumentInfo(window, document, description + L"." + extension);
 
     std::wstring folder;
-    if (!ClaimTempFolder(&folder)) return false;
+    if (!ClaimTempFolder(&folder, &copy.folderClaim)) return false;
     copy.path = folder + fileName;
     VxTrace("Checking out to:", copy.path.c_str());
     try {
@@ -176,6 +176,9 @@ bool CheckOutElement(const CheckoutThreadParams& params, LONG index, bool last, 
     } catch (const _com_error& failure) {
         ReportFailure(dialog->Window(), document, failure.Error(), description + L"." + extension, last);
     }
+    // A folder that got no copy goes; one whose copy nobody registered (the user stopped waiting)
+    // is a leftover for the recovery once its claim is let go of.
+    if (copy.folderClaim.Held() && !CAPPathExists(copy.path)) copy.folderClaim.DeleteFolder();
     return true;
 }
 

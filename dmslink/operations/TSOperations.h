@@ -17,6 +17,7 @@
 #include "VarnelSDK.h"
 #include "dms/DmsDocument.h"
 #include "dms/TSManager.h"
+#include "documents/CFolderClaim.h"
 
 class CProgressDlg;
 class CProgressLink;
@@ -33,6 +34,7 @@ struct CheckedOutDocument {
     DmsDocumentPtr document;
     std::wstring path;      // the local copy
     CAPHandle recordClaim;  // its record file, written before the copy (kept checked out only)
+    CFolderClaim folderClaim;  // its folder's, from the folder's creation on
 };
 
 // Where Open from the DMS registers each copy: on the main thread, once per copy, in the order of

@@ -165,8 +165,9 @@ std::wstring DocumentsTest::RecordFileOf(const std::wstring& file) {
 DocumentsTest::CheckedOut DocumentsTest::CheckOut(long version, bool open) {
     CheckedOut copy;
     std::wstring folder;
-    EXPECT_TRUE(GetUniqueTempFolder(&folder));
-    CreateDirectoryW(folder.c_str(), nullptr);
+    CFolderClaim claim;
+    EXPECT_TRUE(ClaimTempFolder(&folder, &claim));
+    docs_->KeepClaim(std::move(claim));
     copy.file = folder + FormatTempFileName(number_, version, L"pdf");
     DmsDocumentPtr document = Dms(number_, version);
     EXPECT_NE(document, nullptr);

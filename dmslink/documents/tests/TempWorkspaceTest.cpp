@@ -48,14 +48,21 @@ TEST_F(TempWorkspaceTest, FolderNumbersStartAtTheFirstFreeOne) {
     // A claim makes its folder; a number another host took that very moment (or a file of that
     // name) is passed over for the next.
     std::wstring first, second;
-    ASSERT_TRUE(ClaimTempFolder(&first));
+    CFolderClaim firstClaim, secondClaim, other;
+    ASSERT_TRUE(ClaimTempFolder(&first, &firstClaim));
     int n = _wtoi(first.substr(root.size() + 4).c_str());
     ASSERT_TRUE(CreateDirectoryW(VxFormat(L"%s\\VRL%d", root.c_str(), n + 1).c_str(), nullptr));
     VxWriteFile(VxFormat(L"%s\\VRL%d", root.c_str(), n + 2), "not a folder");
-    ASSERT_TRUE(ClaimTempFolder(&second));
+    ASSERT_TRUE(ClaimTempFolder(&second, &secondClaim));
     EXPECT_EQ(second, VxFormat(L"%s\\VRL%d\\", root.c_str(), n + 3));
     DWORD made = GetFileAttributesW(first.c_str());
     EXPECT_TRUE(made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_DIRECTORY));
+
+    // The folder is its claimer's from the first moment, empty as it is, until the claim is let go.
+    EXPECT_FALSE(other.Take(first));
+    firstClaim.Release();
+    EXPECT_TRUE(other.Take(first));
+    EXPECT_FALSE(firstClaim.Take(first));
 }
 
 // Without DMSLINK_TEMP_ROOT the root is the system's temporary folder and "dmslink", as ever;
@@ -118,6 +125,27 @@ TEST_F(TempWorkspaceTest, AReopenedCopyIsRecognisedOnce) {
     EXPECT_FALSE(docs_->GetDocumentAt(0)->saved) << "no owed mark: a copy as checked out";
     EXPECT_FALSE(docs_->CheckFileData(doc->pdDoc(), file, Lookup()));
     EXPECT_EQ(docs_->GetCount(), 1);
+
+    // A leftover that another host's recovery is checking in is that host's: the reopen leaves it
+    // alone, and the recovery, looking again before it deletes, leaves the copy the host has open.
+    std::wstring other;
+    ASSERT_TRUE(GetUniqueTempFolder(&other));
+    ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+    std::wstring leftover = other + L"1234_1.pdf";
+    ASSERT_TRUE(VxWriteFile(leftover, "left over too"));
+    ASSERT_TRUE(VxWriteFile(RecordFileOf(leftover), Record(1234, 1, L"1234_1.pdf", L"DOCS", L"SRV1")));
+    CDocumentManager recovering;
+    bool reopened = false;
+    recovering.RecoverTempDocuments([&](const std::wstring& copy, const FileDataRecord&) {
+        if (copy != leftover) return false;
+        vxhost::Document* again = host().OpenDocument(leftover);
+        reopened = again && docs_->CheckFileData(again->pdDoc(), leftover, Lookup());
+        return true;
+    });
+    DrainIdle();
+    EXPECT_FALSE(reopened);
+    EXPECT_EQ(docs_->GetCount(), 1);
+    EXPECT_TRUE(Exists(leftover));
 }
 
 TEST_F(TempWorkspaceTest, ARecordWithoutServerFailsTheLookup) {
@@ -217,20 +245,41 @@ TEST_F(TempWorkspaceTest, ClearingKeepsOpenDocumentsAndCopiesStillOwedToTheDms) 
     EXPECT_TRUE(Exists(Root() + L"\\loose.txt"));
 }
 
-TEST_F(TempWorkspaceTest, ACopyThatAnotherRunningHostTracksIsNotRecoveredUntilThatHostLetsGo) {
+TEST_F(TempWorkspaceTest, NoFolderOfAnotherRunningHostIsRecoveredOrClearedUntilThatHostLetsGo) {
     CheckedOut held = CheckOut(2, false);
     ASSERT_TRUE(VxWriteFile(held.file, "being edited elsewhere"));
+    // The host's other folders: a copy whose record it let go of while it still has the copy (its
+    // own check-in, kept checked out), a copy whose deletion waits for its next idle moment, a
+    // check-in's private copy, and a folder it has just made.
+    std::wstring kept;
+    CFolderClaim keptClaim, fresh;
+    ASSERT_TRUE(ClaimTempFolder(&kept, &keptClaim));
+    docs_->KeepClaim(std::move(keptClaim));
+    ASSERT_TRUE(VxWriteFile(kept + L"1234_1.pdf", "kept checked out"));
+    ASSERT_TRUE(VxWriteFile(kept + L"TSFile.dat", Record(1234, 1, L"1234_1.pdf", L"DOCS", L"SRV1")));
+    std::wstring waiting = docs_->AcquireTempPath(L"1234_2.pdf");
+    ASSERT_TRUE(VxWriteFile(waiting, "closed"));
+    docs_->DeleteDocFromTmp(docs_->AddDocument(nullptr, nullptr, waiting, false));
+    CClaimedTempFolder checkin;
+    ASSERT_TRUE(checkin.Claim());
+    ASSERT_TRUE(VxWriteFile(checkin.Path() + L"\\1234_2.pdf", "being sent"));
+    std::wstring made;
+    ASSERT_TRUE(ClaimTempFolder(&made, &fresh));
     std::wstring before = LockedBy();
     CDocumentManager secondHost;
     CDocumentLifecycle second(*manager_, secondHost);
 
     second.RecoverTempDocuments();
     secondHost.ClearTempFolders();
-    DrainIdle();
     EXPECT_EQ(Versions().size(), 2u);
     EXPECT_EQ(LockedBy(), before);
-    EXPECT_TRUE(Exists(held.file));
-    EXPECT_TRUE(Exists(RecordFileOf(held.file)));
+    for (const std::wstring& file : {held.file, RecordFileOf(held.file), kept + L"1234_1.pdf", kept + L"TSFile.dat",
+                                     waiting, checkin.Path() + L"\\1234_2.pdf", made})
+        EXPECT_TRUE(Exists(file)) << file;
+    // The other host's own idle moment comes: its deletion runs, under its claim.
+    DrainIdle();
+    EXPECT_FALSE(Exists(waiting));
+    DeleteFileW((kept + L"TSFile.dat").c_str());
 
     // The holder goes without closing the document (as a killed host does): the copy is owed now,
     // and checked in by the next recovery.

@@ -59,9 +59,9 @@ TEST_F(CheckoutTest, ADocumentInUseIsReportedAndLeftOutOfTheList) {
     ASSERT_EQ(count_, 2);
     EXPECT_EQ(host().Objects().Use(items_, vxhost::ObjectKind::Block, "test")->Describe(),
               "block of " + std::to_string(2 * sizeof(ASPathName)) + " bytes");
-    // The refused document's folder stays, so the third one gets the next.
+    // The refused document's folder goes with its claim, and the third one takes its number.
     EXPECT_EQ(PathText(items_[0]), Folder(0) + L"1234_1.pdf");
-    EXPECT_EQ(PathText(items_[1]), Folder(2) + L"1236_1.pdf");
+    EXPECT_EQ(PathText(items_[1]), Folder(1) + L"1236_1.pdf");
     EXPECT_EQ(VxReadFile(Folder(0) + L"1234_1.pdf").size(), 1536u);
     EXPECT_TRUE(Exists(Folder(0) + L"TSFile.dat"));
     EXPECT_EQ(docs_->GetCount(), 2);

@@ -115,6 +115,7 @@ private:
     bool WaitFileStep(const std::string& file, std::string* problem);
     bool DmsFaultStep(const ScenarioStep& step, std::string* problem);
     bool EditServerStep(const std::string& server, std::string* problem);
+    bool CheckinStep(const ScenarioStep& step, Document* doc, std::string* problem);
     void ReportResources();
     void ReportMainWindow();
     Document* FindDoc(const std::string& ref, std::string* problem) const;

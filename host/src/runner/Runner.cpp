@@ -5,6 +5,7 @@
 #include "../Objects.h"
 #include "DialogDriver.h"
 #include "MainWindowWatch.h"
+#include "vxhost/HostCalls.h"
 #include "vxhost/Scenario.h"
 
 #ifdef VX_WITH_TESSERA
@@ -473,6 +474,40 @@ bool ScenarioRunner::EditServerStep(const std::string& server, std::string* prob
     return true;
 }
 
+// The host's own check-in of a document: entry 16, or entry 17 (which saves it to the DMS first).
+bool ScenarioRunner::CheckinStep(const ScenarioStep& step, Document* doc, std::string* problem) {
+    const bool checkin = step.command == "checkin";
+    const int entry = checkin ? kTesseraCheckinDocument : kTesseraSaveDocumentOnServer;
+    ASBool keep = 0, release = 0;
+    for (size_t i = 1; i < step.args.size(); i++) {
+        if (step.args[i] == "keep") keep = 1;
+        else if (step.args[i] == "release" && !checkin) release = 1;
+        else {
+            *problem = "unknown flag " + step.args[i];
+            return false;
+        }
+    }
+    HFT tessera = host_.TesseraTable();
+    if (!tessera || !tessera[entry]) {
+        *problem = "no plug-in publishes a \"Tessera\" table with entry " + std::to_string(entry);
+        return false;
+    }
+    ASPathName path = HostCalls::MakePath(doc->Path());
+    ASBool result = 0;
+    const std::string name = "Tessera " + std::to_string(entry);
+    host_.Guarded(name.c_str(), [&] {
+        if (checkin)
+            result = VxEntry<TesseraCheckinProc>(tessera, kTesseraCheckinDocument)(path, keep);
+        else
+            result = VxEntry<TesseraSaveOnServerProc>(tessera, kTesseraSaveDocumentOnServer)(path, keep, release);
+    });
+    HostCalls::ReleasePath(path);
+    Say("    entry " + std::to_string(entry) + " (keep checked out " + (keep ? "yes" : "no") +
+        (checkin ? std::string() : std::string(", release record ") + (release ? "yes" : "no")) + ") answered " +
+        (result ? "true" : "false"));
+    return true;
+}
+
 void ScenarioRunner::ReportResources() {
     ResourceCounts counts = CountResources();
     Say("    resources: handles " + std::to_string(counts.handles) + ", GDI probe " + std::to_string(counts.gdiProbe) +
@@ -601,6 +636,7 @@ bool ScenarioRunner::ExecuteDocumentStep(const ScenarioStep& step, std::string* 
         host_.CloseDocument(doc);
         return true;
     }
+    if (c == "checkin" || c == "save-on-server") return CheckinStep(step, doc, problem);
     if (c == "rename") {
         if (host_.RenameDocumentFile(doc, FromUtf8(step.args[1]))) return true;
         *problem = "the rename failed";

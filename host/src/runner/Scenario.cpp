@@ -26,6 +26,8 @@ const std::map<std::string, CommandRule>& Rules() {
         {"save", {Shape::Action, 1, 1, "save <doc>"}},
         {"saveas", {Shape::Action, 1, 2, "saveas <doc> [path]"}},
         {"close", {Shape::Action, 1, 1, "close <doc>"}},
+        {"checkin", {Shape::Action, 1, 2, "checkin <doc> [keep]"}},
+        {"save-on-server", {Shape::Action, 1, 3, "save-on-server <doc> [keep] [release]"}},
         {"rename", {Shape::Action, 2, 2, "rename <doc> <new path>"}},
         {"idle", {Shape::Action, 0, 1, "idle [count]"}},
         {"restart", {Shape::Action, 0, 0, "restart"}},
