@@ -35,7 +35,7 @@ for entry in "${cases[@]}"; do
   setup
   add_documents 1003
   $maker "$fault" >"$work/$name.script"
-  printf '%s\n' "idle 3" "dms-list" >"$work/next.script"
+  printf '%s\n' "settle" "dms-list" >"$work/next.script"
   host "$name" "$work/$name.script"
   grep -q "^== start" "$work/$name.txt" || { echo "$name: the first host did not run"; fail=1; }
   host "$name-next" "$work/next.script"; rc=$?

@@ -113,6 +113,7 @@ private:
     bool ExecuteDocumentStep(const ScenarioStep& step, std::string* problem);
     bool ClickStep(const std::string& reference, std::string* problem);
     bool WaitFileStep(const std::string& file, std::string* problem);
+    bool SettleStep(std::string* problem);
     bool DmsFaultStep(const ScenarioStep& step, std::string* problem);
     bool EditServerStep(const std::string& server, std::string* problem);
     bool CheckinStep(const ScenarioStep& step, Document* doc, std::string* problem);

@@ -404,6 +404,27 @@ bool ScenarioRunner::ClickStep(const std::string& reference, std::string* proble
     return false;
 }
 
+bool ScenarioRunner::SettleStep(std::string* problem) {
+    // Idle moments as the host has them, messages handled in between, until the plug-ins keep no
+    // idle procedure (work that waits for a worker's answer, such as the start-up's recovery after
+    // the automatic logins, is done then).
+    const DWORD start = GetTickCount();
+    while (!host_.IdleProcs().empty()) {
+        if (GetTickCount() - start > options_.timeoutMs) {
+            *problem = "idle procedures still registered after " + std::to_string(options_.timeoutMs / 1000) + " s";
+            return false;
+        }
+        host_.RunIdle();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
 bool ScenarioRunner::WaitFileStep(const std::string& file, std::string* problem) {
     // Waits for another process's signal like a host waiting for its user: messages are handled,
     // idle procedures do not run.
@@ -530,6 +551,7 @@ bool ScenarioRunner::ExecuteHostStep(const ScenarioStep& step, std::string* prob
         for (int i = 0; i < count; i++) host_.RunIdle();
         return true;
     }
+    if (c == "settle") return SettleStep(problem);
     if (c == "restart") {
         std::string load = host_.DescribeLoad(host_.RestartPlugins(options_.plugins));
         size_t start = 0;

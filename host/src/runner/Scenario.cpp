@@ -30,6 +30,7 @@ const std::map<std::string, CommandRule>& Rules() {
         {"save-on-server", {Shape::Action, 1, 3, "save-on-server <doc> [keep] [release]"}},
         {"rename", {Shape::Action, 2, 2, "rename <doc> <new path>"}},
         {"idle", {Shape::Action, 0, 1, "idle [count]"}},
+        {"settle", {Shape::Action, 0, 0, "settle"}},
         {"restart", {Shape::Action, 0, 0, "restart"}},
         {"kill", {Shape::Other, 0, 0, "kill"}},
         {"clear-temp", {Shape::Action, 0, 0, "clear-temp"}},
