@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "VarnelSDK.h"
 #include "dms/TSManager.h"
@@ -55,10 +56,17 @@ public:
     void RecoverTempDocuments();
 
 private:
+    // Every operation below waits in message loops (the progress dialog, the DMS's own dialogs, the
+    // host's alerts) through which the host may call the plug-in again; after each, a record is found
+    // again by its id and never used once it has gone.
+
     // The record's copy to the DMS; on success the registry knows the DMS has it.
-    bool CheckIn(TrackedDocument* record, const std::wstring& path, bool keepCheckedOut);
+    bool CheckIn(TrackedDocument* record, std::wstring path, bool keepCheckedOut);
     // Once per refused check-in: the copy is kept for a later try.
-    void TellCheckinKept(TrackedDocument* record);
+    void TellCheckinKept(unsigned id);
+    // The release after the host's own check-in of `path`, of the record as far as it is still there.
+    void ReleaseCheckedIn(unsigned id, const std::wstring& path, bool keepCheckedOut, bool received);
+    void RemoveEach(const std::vector<unsigned>& ids);
     // Step 8 of Save to the DMS: the document the file came from is checked in or unlocked.
     void ReleaseSource(TrackedDocument* source);
     void CarryOut(TrackedDocument* record, ReleaseStep step);
