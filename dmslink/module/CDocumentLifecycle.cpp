@@ -7,7 +7,6 @@
 #include "VxApp.h"
 #include "VxGuard.h"
 #include "VxHFT.h"
-#include "VxPlugin.h"
 #include "VxTrace.h"
 #include "dms/TesseraClient.h"
 #include "documents/TempWorkspace.h"
@@ -102,17 +101,13 @@ void CDocumentLifecycle::DocumentSaved(PDDoc doc, const std::wstring& path) {
     }
 }
 
-void CDocumentLifecycle::DocumentWasSaved(PDDoc doc) {
+void CDocumentLifecycle::DocumentWasSaved(PDDoc doc, const std::wstring& file) {
     VX_TRY {
         if (TrackedDocument* record = documents_.FindPDDoc(doc)) {
             documents_.MarkSaved(record);
             return;
         }
-        if (!doc) return;
-        HFT table = VxOwnTable();
-        if (!table || !table[kTesseraIsSaveEnabled] || !VxEntry<TesseraBoolProc>(table, kTesseraIsSaveEnabled)()) return;
-        CAPHostPath source = CAPFilePath(VxDocGetFile(doc));
-        SaveDocumentAs(CAPHostPathText(source.get()), true);
+        if (doc && !file.empty()) SaveDocumentAs(file, true);
     }
     VX_CATCH(kSite, "CDocumentManager::DocumentWasSaved")
 }

@@ -34,8 +34,9 @@ public:
     // ---- save
     // The host saved a document (after the save notification's own checks).
     void DocumentSaved(PDDoc doc, const std::wstring& path);
-    // kTesseraDocumentWasSaved: marks a tracked document saved, or saves an untracked one to the DMS.
-    void DocumentWasSaved(PDDoc doc);
+    // kTesseraDocumentWasSaved: marks a tracked document saved, or saves an untracked one to the DMS:
+    // `file`, the document's file as the host had it when Save went to the DMS (empty otherwise).
+    void DocumentWasSaved(PDDoc doc, const std::wstring& file = std::wstring());
     // Save to the DMS as a new document; the path the host is to save to, or empty.
     std::wstring SaveDocumentAs(const std::wstring& path, bool rename);
 
