@@ -54,16 +54,13 @@ void DmslinkEntry(const VxSite& site, Body&& body) noexcept {
 
 template <class Result, class Body>
 Result DmslinkOperation(const VxSite& site, const Result& fallback, Body&& body) noexcept {
-    return DmslinkEntry(site, fallback, [&](CDmslinkModule& module) -> Result {
-        if (module.OperationRunning()) return fallback;
-        return static_cast<Result>(module.RunOperation([&] { return body(module); }));
+    return DmslinkEntry(site, fallback, [&](CDmslinkModule& module) {
+        return module.RunOperation(fallback, [&] { return body(module); });
     });
 }
 template <class Body>
 void DmslinkOperation(const VxSite& site, Body&& body) noexcept {
-    DmslinkEntry(site, [&](CDmslinkModule& module) {
-        if (!module.OperationRunning()) module.RunOperation([&] { body(module); });
-    });
+    DmslinkEntry(site, [&](CDmslinkModule& module) { module.RunOperation([&] { body(module); }); });
 }
 
 // `read` takes from the host what the work needs and returns the work (a CDmslinkModule::Work, or

@@ -66,16 +66,16 @@ void VXAPI TS_PDDocDidSave(PDDoc doc, void*) {
         VX_CATCH(kSite, "TS_PDDocDidSave")
         return [doc, path, known](CDmslinkModule& module) {
             CDocumentManager& documents = module.Documents();
-            VX_TRY {
-                // A skipped save keeps the last Save As path too.
-                if (known && documents.CheckSkipSavePath(path)) return;
-                if (known) {
+            if (known) {
+                VX_TRY {
+                    // A skipped save keeps the last Save As path too.
+                    if (documents.CheckSkipSavePath(path)) return;
                     VX_TRY { TraceSavedFile(path); }
                     VX_CATCH(kSite, "TS_PDDocDidSave")
                     module.Lifecycle().DocumentSaved(doc, path);
                 }
+                VX_CATCH(kSite, "TS_PDDocDidSave")
             }
-            VX_CATCH(kSite, "TS_PDDocDidSave")
             documents.ReleaseLastSaveAsPath();
         };
     });

@@ -330,7 +330,7 @@ ASBool VXAPI Tessera_GetServerDetails_Internal(ASText name, ASText* user, ASText
 
 ASBool VXAPI Tessera_EditServer_Internal(ASText name) {
     return DmslinkOperation(ENTRY(Tessera_EditServer_Internal), ASBool(0),
-                        [&](CDmslinkModule& module) { return EditServer(module.Manager(), WideText(name)); });
+                            [&](CDmslinkModule& module) { return EditServer(module.Manager(), WideText(name)); });
 }
 
 ASBool VXAPI Tessera_DeleteServer_Internal(ASText name) {

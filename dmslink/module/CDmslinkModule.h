@@ -56,17 +56,23 @@ public:
     HMODULE LanguageModule() const { return language_.get(); }
 
     // ---- one DMS operation at a time
-    using Work = std::function<void(CDmslinkModule&)>;
-    bool OperationRunning() const { return operationRunning_; }
-    // Runs `operation` as the one operation (none may be running), then the work queued meanwhile,
-    // in order of arrival; its result is the operation's.
-    template <class Operation>
-    auto RunOperation(Operation&& operation) -> decltype(operation()) {
+    // Runs `operation` as the one operation, then the work queued meanwhile, in order of arrival, and
+    // answers the operation's result. While another runs: nothing done, the fallback.
+    template <class Result, class Operation>
+    Result RunOperation(const Result& fallback, Operation&& operation) {
+        if (operationRunning_) return fallback;
         OperationScope scope(*this);
-        return operation();
+        return static_cast<Result>(operation());
+    }
+    template <class Operation>
+    void RunOperation(Operation&& operation) {
+        if (operationRunning_) return;
+        OperationScope scope(*this);
+        operation();
     }
     // Work that must not be lost: run now as the operation, or, while one runs, queued behind it.
     // Failures are logged under `site`.
+    using Work = std::function<void(CDmslinkModule&)>;
     template <class Body>
     void RunOrQueue(const VxSite& site, Body&& work) {
         if (operationRunning_)

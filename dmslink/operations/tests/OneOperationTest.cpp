@@ -43,7 +43,8 @@ protected:
         ASPathName* items = nullptr;
         ASUns16 count = 0;
         std::vector<std::wstring> copies;
-        EXPECT_TRUE(VxEntry<TesseraOpenDialogProc>(VxOwnTable(), kTesseraOpenDialog)(nullptr, nullptr, &items, &count, 1));
+        auto openDialog = VxEntry<TesseraOpenDialogProc>(VxOwnTable(), kTesseraOpenDialog);
+        EXPECT_TRUE(openDialog(nullptr, nullptr, &items, &count, 1));
         for (ASUns16 i = 0; i < count; ++i) {
             copies.push_back(PathText(items[i]));
             if (open) {
