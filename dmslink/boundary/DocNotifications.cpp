@@ -1,6 +1,7 @@
 // The handlers of the host's document notifications: each turns the host's document into the path
 // text of its file, and the lifecycle layer keeps the registry in step with what the host opens,
-// saves and closes. Registered at start-up, never unregistered.
+// saves and closes. That work waits its turn behind a running DMS operation (DmslinkQueued), so the
+// host's document is read here, as the notification comes. Registered at start-up, never unregistered.
 #include <stdexcept>
 
 #include "Files/CAPPathText.h"
@@ -42,8 +43,9 @@ void TraceSavedFile(const std::wstring& path) {
 }  // namespace
 
 void VXAPI TS_OpenHandler(PDDoc doc, void*) {
-    DmslinkEntry(VX_SITE(kSite, "TS_DocDidOpen"),
-                 [&](CDmslinkModule& module) { module.Lifecycle().DocumentOpened(doc, FilePathOf(doc)); });
+    DmslinkQueued(VX_SITE(kSite, "TS_DocDidOpen"), [&](CDmslinkModule&) -> CDmslinkModule::Work {
+        return [doc, path = FilePathOf(doc)](CDmslinkModule& module) { module.Lifecycle().DocumentOpened(doc, path); };
+    });
 }
 
 void VXAPI TS_AVDocDidOpen(AVDoc view, void*) {
@@ -51,31 +53,45 @@ void VXAPI TS_AVDocDidOpen(AVDoc view, void*) {
 }
 
 void VXAPI TS_PDDocDidSave(PDDoc doc, void*) {
-    DmslinkEntry(VX_SITE(kSite, "TS_PDDocDidSave"), [&](CDmslinkModule& module) {
-        const SaveOrigin& origin = module.Origin();
-        if (origin.flag && origin.document == doc) return;
-        CDocumentManager& documents = module.Documents();
+    DmslinkQueued(VX_SITE(kSite, "TS_PDDocDidSave"), [&](CDmslinkModule& current) -> CDmslinkModule::Work {
+        // The save of a copy is told apart as it comes: the next 38 changes the origin.
+        const SaveOrigin& origin = current.Origin();
+        if (origin.flag && origin.document == doc) return nullptr;
+        std::wstring path;
+        bool known = false;
         VX_TRY {
-            std::wstring path = FilePathOf(doc);
-            // A skipped save keeps the last Save As path too.
-            if (documents.CheckSkipSavePath(path)) return;
-            VX_TRY { TraceSavedFile(path); }
-            VX_CATCH(kSite, "TS_PDDocDidSave")
-            module.Lifecycle().DocumentSaved(doc, path);
+            path = FilePathOf(doc);
+            known = true;
         }
         VX_CATCH(kSite, "TS_PDDocDidSave")
-        documents.ReleaseLastSaveAsPath();
+        return [doc, path, known](CDmslinkModule& module) {
+            CDocumentManager& documents = module.Documents();
+            if (known) {
+                VX_TRY {
+                    // A skipped save keeps the last Save As path too.
+                    if (documents.CheckSkipSavePath(path)) return;
+                    VX_TRY { TraceSavedFile(path); }
+                    VX_CATCH(kSite, "TS_PDDocDidSave")
+                    module.Lifecycle().DocumentSaved(doc, path);
+                }
+                VX_CATCH(kSite, "TS_PDDocDidSave")
+            }
+            documents.ReleaseLastSaveAsPath();
+        };
     });
 }
 
 void VXAPI TS_PDDocDidClose(PDDoc doc, void*) {
-    DmslinkEntry(VX_SITE(kSite, "TS_PDDocDidClose"),
-                 [&](CDmslinkModule& module) { module.Lifecycle().DocumentWasClosed(doc); });
+    DmslinkQueued(VX_SITE(kSite, "TS_PDDocDidClose"), [&](CDmslinkModule&) -> CDmslinkModule::Work {
+        return [doc](CDmslinkModule& module) { module.Lifecycle().DocumentWasClosed(doc); };
+    });
 }
 
+// Never while an operation runs: the copy a check-out is writing has no record yet.
 void VXAPI TS_ClearTempFiles(void*) {
-    DmslinkEntry(VX_SITE(kSite, "TS_ClearTempFiles"),
-                 [](CDmslinkModule& module) { module.Documents().ClearTempFolders(); });
+    DmslinkQueued(VX_SITE(kSite, "TS_ClearTempFiles"), [](CDmslinkModule&) -> CDmslinkModule::Work {
+        return [](CDmslinkModule& module) { module.Documents().ClearTempFolders(); };
+    });
 }
 
 void VXAPI TS_SaveOrigin(PDDoc doc, const ASUns32* saveParams, void*) {

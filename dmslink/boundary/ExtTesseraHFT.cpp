@@ -47,20 +47,27 @@ void StoreFlag(ASBool* out, bool value) {
     if (out) *out = value ? 1 : 0;
 }
 
+// The answer of one of the table's own decisions, as the host would have it.
+bool OwnDecision(int index) {
+    HFT table = VxOwnTable();
+    return table && table[index] && VxEntry<TesseraBoolProc>(table, index)() != 0;
+}
+
 // The text of a path the host hands in (empty for none).
 std::wstring PathIn(ASPathName path) { return CAPHostPathText(path); }
 
 // A new host path for the caller, or null for an empty text.
 ASPathName PathOut(const std::wstring& path) { return path.empty() ? nullptr : CAPMakeHostPath(path).Release(); }
 
-void ReportOpenFailure(CDocumentLifecycle& lifecycle, const std::wstring& path) {
+// The record goes through the table's own entry: it takes its turn as the host's own call would.
+void ReportOpenFailure(ASPathName path) {
     wchar_t name[kCAPMaxPath] = L"";
-    CAPFileSpecifier file(path.c_str());
+    CAPFileSpecifier file(PathIn(path).c_str());
     file.GetFileName(name, kCAPMaxPath);
     std::wstring message = VxFormatString(IDS_OPEN_DOCUMENT_FAILED, name);
     CCT2ASText text(message.c_str());
     if (text.Get()) VxAlert(text);
-    lifecycle.RemoveDocument(path);
+    VxEntry<TesseraPathProc>(VxOwnTable(), kTesseraRemoveDocument)(path);
 }
 
 // Clears saveButtonActive however the host's Save As ends.
@@ -104,7 +111,7 @@ ASBool VXAPI Tessera_IsSaveEnabled_Internal(void) {
 void VXAPI Tessera_NoOp_Internal(void) { VxBoundary(ENTRY(Tessera_NoOp_Internal), [] {}); }
 
 ASPathName VXAPI Tessera_GetSaveAsPath_Internal(ASPathName path) {
-    return DmslinkEntry(ENTRY(Tessera_GetSaveAsPath_Internal), ASPathName(nullptr), [&](CDmslinkModule& module) {
+    return DmslinkOperation(ENTRY(Tessera_GetSaveAsPath_Internal), ASPathName(nullptr), [&](CDmslinkModule& module) {
         CDocumentManager& documents = module.Documents();
         documents.ReleaseLastSaveAsPath();
         if (path) return PathOut(documents.AcquireTempPathNameForPath(PathIn(path)));
@@ -120,31 +127,36 @@ ASPathName VXAPI Tessera_GetSaveAsPath_Internal(ASPathName path) {
     });
 }
 
+// Not queued: once the running operation (a check-out) has ended, the copies it registered are still
+// unopened, and no more unused than they were.
 void VXAPI Tessera_RemoveUnusedDocuments_Internal(void) {
-    DmslinkEntry(ENTRY(Tessera_RemoveUnusedDocuments_Internal),
-                 [](CDmslinkModule& module) { module.Lifecycle().RemoveUnusedDocuments(); });
+    DmslinkOperation(ENTRY(Tessera_RemoveUnusedDocuments_Internal),
+                     [](CDmslinkModule& module) { module.Lifecycle().RemoveUnusedDocuments(); });
 }
 
 void VXAPI Tessera_RemoveDocument_Internal(ASPathName path) {
-    DmslinkEntry(ENTRY(Tessera_RemoveDocument_Internal),
-                 [&](CDmslinkModule& module) { module.Lifecycle().RemoveDocument(PathIn(path)); });
+    DmslinkQueued(ENTRY(Tessera_RemoveDocument_Internal), [&](CDmslinkModule&) -> CDmslinkModule::Work {
+        return [copy = PathIn(path)](CDmslinkModule& module) { module.Lifecycle().RemoveDocument(copy); };
+    });
 }
 
 ASBool VXAPI Tessera_OpenDialog_Internal(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count,
                                          ASBool keepCheckedOut) {
-    return DmslinkEntry(ENTRY(Tessera_OpenDialog_Internal), ASBool(0), [&](CDmslinkModule& module) {
+    return DmslinkOperation(ENTRY(Tessera_OpenDialog_Internal), ASBool(0), [&](CDmslinkModule& module) {
         return items && count && module.Lifecycle().OpenDocuments(parent, filter, items, count, keepCheckedOut != 0);
     });
 }
 
 void VXAPI Tessera_RetainDocument_Internal(ASPathName path) {
-    DmslinkEntry(ENTRY(Tessera_RetainDocument_Internal),
-                 [&](CDmslinkModule& module) { module.Documents().RetainDocument(PathIn(path)); });
+    DmslinkQueued(ENTRY(Tessera_RetainDocument_Internal), [&](CDmslinkModule&) -> CDmslinkModule::Work {
+        return [copy = PathIn(path)](CDmslinkModule& module) { module.Documents().RetainDocument(copy); };
+    });
 }
 
 void VXAPI Tessera_SkipDocumentSave_Internal(ASPathName path) {
-    DmslinkEntry(VX_SITE(kSite, "CDocumentManager::SkipDocumentSave"),
-                 [&](CDmslinkModule& module) { module.Documents().SkipDocumentSave(PathIn(path)); });
+    DmslinkQueued(VX_SITE(kSite, "CDocumentManager::SkipDocumentSave"), [&](CDmslinkModule&) -> CDmslinkModule::Work {
+        return [copy = PathIn(path)](CDmslinkModule& module) { module.Documents().SkipDocumentSave(copy); };
+    });
 }
 
 ASBool VXAPI Tessera_IsDocumentTracked_Internal(ASPathName path) {
@@ -159,7 +171,7 @@ void VXAPI Tessera_SetDefaultsSuppressed_Internal(ASBool value) {
 }
 
 ASPathName VXAPI Tessera_SaveAsDialog_Internal(ASPathName path) {
-    return DmslinkEntry(ENTRY(Tessera_SaveAsDialog_Internal), ASPathName(nullptr), [&](CDmslinkModule& module) {
+    return DmslinkOperation(ENTRY(Tessera_SaveAsDialog_Internal), ASPathName(nullptr), [&](CDmslinkModule& module) {
         module.Documents().ReleaseLastSaveAsPath();
         return PathOut(module.Lifecycle().SaveDocumentAs(PathIn(path), true));
     });
@@ -174,23 +186,30 @@ ASText VXAPI Tessera_GetDocumentTitle_Internal(ASPathName path) {
 }
 
 void VXAPI Tessera_SetSkipClosePDDoc_Internal(PDDoc doc) {
-    DmslinkEntry(ENTRY(Tessera_SetSkipClosePDDoc_Internal),
-                 [&](CDmslinkModule& module) { module.Documents().SetSkipClosePDDoc(doc); });
+    DmslinkQueued(ENTRY(Tessera_SetSkipClosePDDoc_Internal), [&](CDmslinkModule&) -> CDmslinkModule::Work {
+        return [doc](CDmslinkModule& module) { module.Documents().SetSkipClosePDDoc(doc); };
+    });
 }
 
 void VXAPI Tessera_DocumentWasSaved_Internal(PDDoc doc) {
-    DmslinkEntry(ENTRY(Tessera_DocumentWasSaved_Internal),
-                 [&](CDmslinkModule& module) { module.Lifecycle().DocumentWasSaved(doc); });
+    DmslinkQueued(ENTRY(Tessera_DocumentWasSaved_Internal), [&](CDmslinkModule& current) -> CDmslinkModule::Work {
+        // A document that is not tracked goes to the DMS as a new one when Save goes there; its file
+        // is taken now, while the host still has the document.
+        std::wstring file;
+        if (doc && !current.Documents().FindPDDoc(doc) && OwnDecision(kTesseraIsSaveEnabled))
+            file = PathIn(CAPFilePath(VxDocGetFile(doc)).get());
+        return [doc, file](CDmslinkModule& module) { module.Lifecycle().DocumentWasSaved(doc, file); };
+    });
 }
 
 ASBool VXAPI Tessera_CheckinDocument_Internal(ASPathName path, ASBool keepCheckedOut) {
-    return DmslinkEntry(ENTRY(Tessera_CheckinDocument_Internal), ASBool(0), [&](CDmslinkModule& module) {
+    return DmslinkOperation(ENTRY(Tessera_CheckinDocument_Internal), ASBool(0), [&](CDmslinkModule& module) {
         return module.Lifecycle().CheckinDocument(PathIn(path), keepCheckedOut != 0);
     });
 }
 
 ASBool VXAPI Tessera_SaveDocumentOnServer_Internal(ASPathName path, ASBool keepCheckedOut, ASBool releaseRecord) {
-    return DmslinkEntry(ENTRY(Tessera_SaveDocumentOnServer_Internal), ASBool(0), [&](CDmslinkModule& module) {
+    return DmslinkOperation(ENTRY(Tessera_SaveDocumentOnServer_Internal), ASBool(0), [&](CDmslinkModule& module) {
         return module.Lifecycle().SaveDocumentOnServer(PathIn(path), keepCheckedOut != 0, releaseRecord != 0);
     });
 }
@@ -202,7 +221,9 @@ ASBool VXAPI Tessera_IsOpenAvailable_Internal(void) {
 
 void VXAPI Tessera_FileOpenBtnExecuteProc_Internal(void) {
     const char* const function = "Tessera_FileOpenBtnExecuteProc_Internal";
-    DmslinkEntry(VX_SITE(kSite, function), [&](CDmslinkModule& module) {
+    // Its steps take their own turns: kTesseraOpenDialog, and kTesseraRemoveDocument for a copy the
+    // host cannot open.
+    DmslinkEntry(VX_SITE(kSite, function), [&](CDmslinkModule&) {
         HWND mainWindow = VxMainWindow();
         ASFileSys fileSys = VxDefaultFileSys();
         ASPathName* items = nullptr;
@@ -222,7 +243,7 @@ void VXAPI Tessera_FileOpenBtnExecuteProc_Internal(void) {
             }
             VX_CATCH(kSite, function)
             if (!opened) {
-                VX_TRY { ReportOpenFailure(module.Lifecycle(), PathIn(path)); }
+                VX_TRY { ReportOpenFailure(path); }
                 VX_CATCH(kSite, function)
             }
             VX_TRY { VxReleasePath(fileSys, path); }
@@ -236,6 +257,7 @@ ASBool VXAPI Tessera_IsSaveAvailable_Internal(void) {
                         [](CDmslinkModule& module) { return module.Preferences().enableSave; });
 }
 
+// The host's Save As asks kTesseraIsSaveEnabled, then takes kTesseraSaveAsDialog's turn.
 void VXAPI Tessera_FileSaveAsBtnExecuteProc_Internal(void) {
     DmslinkEntry(ENTRY(Tessera_FileSaveAsBtnExecuteProc_Internal), [](CDmslinkModule& module) {
         SaveButtonScope active(module.Preferences());
@@ -264,10 +286,13 @@ ASBool VXAPI Tessera_IsSaveDefault_Internal(void) {
 }
 
 void VXAPI Tessera_FileRenamed_Internal(ASText text) {
-    DmslinkEntry(ENTRY(Tessera_FileRenamed_Internal), [&](CDmslinkModule& module) {
+    DmslinkQueued(ENTRY(Tessera_FileRenamed_Internal), [&](CDmslinkModule&) -> CDmslinkModule::Work {
         CASText2CT wide(text);
         // The host hands the old path as text already.
-        if (wide.Get()) module.Lifecycle().DocumentWasClosedAtPath(wide.Get());
+        if (!wide.Get()) return nullptr;
+        return [old = std::wstring(wide.Get())](CDmslinkModule& module) {
+            module.Lifecycle().DocumentWasClosedAtPath(old);
+        };
     });
 }
 
@@ -304,12 +329,12 @@ ASBool VXAPI Tessera_GetServerDetails_Internal(ASText name, ASText* user, ASText
 }
 
 ASBool VXAPI Tessera_EditServer_Internal(ASText name) {
-    return DmslinkEntry(ENTRY(Tessera_EditServer_Internal), ASBool(0),
-                        [&](CDmslinkModule& module) { return EditServer(module.Manager(), WideText(name)); });
+    return DmslinkOperation(ENTRY(Tessera_EditServer_Internal), ASBool(0),
+                            [&](CDmslinkModule& module) { return EditServer(module.Manager(), WideText(name)); });
 }
 
 ASBool VXAPI Tessera_DeleteServer_Internal(ASText name) {
-    return DmslinkEntry(ENTRY(Tessera_DeleteServer_Internal), ASBool(0), [&](CDmslinkModule& module) {
+    return DmslinkOperation(ENTRY(Tessera_DeleteServer_Internal), ASBool(0), [&](CDmslinkModule& module) {
         std::wstring server = WideText(name);
         const TSServerEntry* entry = module.Servers().FindServer(server);
         if (entry && entry->connected && !module.Manager().Logout(server)) return false;
@@ -318,7 +343,7 @@ ASBool VXAPI Tessera_DeleteServer_Internal(ASText name) {
 }
 
 ASBool VXAPI Tessera_ToggleServerConnection_Internal(ASText name) {
-    return DmslinkEntry(ENTRY(Tessera_ToggleServerConnection_Internal), ASBool(0), [&](CDmslinkModule& module) {
+    return DmslinkOperation(ENTRY(Tessera_ToggleServerConnection_Internal), ASBool(0), [&](CDmslinkModule& module) {
         TSServerEntry* entry = module.Servers().FindServer(WideText(name));
         if (!entry) return false;
         // The manager keeps the entry's connected state.
@@ -332,9 +357,10 @@ ASBool VXAPI Tessera_AlwaysTrue_Internal(void) {
     return VxBoundary(ENTRY(Tessera_AlwaysTrue_Internal), ASBool(1), [] { return ASBool(1); });
 }
 
+// The list's entries go: an operation waiting for a login holds one.
 void VXAPI Tessera_ReloadServerList_Internal(void) {
-    DmslinkEntry(ENTRY(Tessera_ReloadServerList_Internal),
-                 [](CDmslinkModule& module) { module.Servers().ReadServerListFromRegistry(); });
+    DmslinkOperation(ENTRY(Tessera_ReloadServerList_Internal),
+                     [](CDmslinkModule& module) { module.Servers().ReadServerListFromRegistry(); });
 }
 
 void VXAPI Tessera_SaveServerList_Internal(void) {

@@ -1,7 +1,8 @@
 // ExtTesseraHFT.h - the "Tessera" table that dmslink publishes to the host, through which the host's
 // Open, Save As, save, close and preference paths consult and drive the DMS integration.
 // Every entry runs on the host's main thread. Without TSManager or CDocumentManager the entries
-// answer false, null or nothing. The entry numbers are the SDK header's TesseraEntry.
+// answer false, null or nothing; while a DMS operation runs, each takes its turn (Boundary.h). The
+// entry numbers are the SDK header's TesseraEntry.
 #pragma once
 
 #include "VarnelSDK.h"

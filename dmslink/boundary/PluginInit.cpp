@@ -116,7 +116,7 @@ ASBool VXAPI PluginUnload(void) {
 }
 
 void VXAPI TS_StartupIdleProc(void*) {
-    DmslinkEntry(VX_SITE(kSite, "TS_StartupIdleProc"), [](CDmslinkModule& module) {
+    DmslinkOperation(VX_SITE(kSite, "TS_StartupIdleProc"), [](CDmslinkModule& module) {
         // The start never waits for a server: a server that has not answered within the patience is
         // reported once, and the recovery waits for the logins' answers, idle moment after idle moment.
         std::vector<std::wstring> silent;

@@ -51,6 +51,7 @@ TrackedDocument* CDocumentManager::AddDocument(PDDoc pdDoc, DmsDocumentPtr docum
         record->dmsDocument = std::move(document);
         record->pathName = path;
         record->recordClaim = std::move(recordClaim);
+        record->id = ++lastId_;
         std::wstring name;
         record->fromDeskClient = GetDeskClientDataDetails(path, nullptr, nullptr, &name, nullptr, nullptr);
         if (record->fromDeskClient) record->deskClientName = name;
@@ -112,6 +113,12 @@ int CDocumentManager::IndexOf(const TrackedDocument* record) const {
     for (int i = GetCount() - 1; i >= 0; i--)
         if (GetAt(i) == record) return i;
     return -1;
+}
+
+TrackedDocument* CDocumentManager::FindRecord(unsigned id) const {
+    for (int i = GetCount() - 1; i >= 0 && id; i--)
+        if (TrackedDocument* record = GetDocumentAt(i); record && record->id == id) return record;
+    return nullptr;
 }
 
 int CDocumentManager::RemoveDoc(int index) {
@@ -184,18 +191,18 @@ ReleaseStep CDocumentManager::DecideRemoval(TrackedDocument* record) {
     return IsOwedRecord(record) ? ReleaseStep::Removed : ReleaseStep::UnlockAndDelete;
 }
 
-std::vector<TrackedDocument*> CDocumentManager::Matching(const std::function<bool(const TrackedDocument&)>& matches) {
-    std::vector<TrackedDocument*> found;
+std::vector<unsigned> CDocumentManager::Matching(const std::function<bool(const TrackedDocument&)>& matches) {
+    std::vector<unsigned> found;
     for (int i = 0; i < GetCount(); i++)
-        if (TrackedDocument* record = GetDocumentAt(i); record && matches(*record)) found.push_back(record);
+        if (TrackedDocument* record = GetDocumentAt(i); record && matches(*record)) found.push_back(record->id);
     return found;
 }
 
-std::vector<TrackedDocument*> CDocumentManager::RecordsAtPath(const std::wstring& path) {
+std::vector<unsigned> CDocumentManager::RecordsAtPath(const std::wstring& path) {
     return Matching([&](const TrackedDocument& record) { return IsPathEqual(record.pathName, path); });
 }
 
-std::vector<TrackedDocument*> CDocumentManager::DetachedRecords() {
+std::vector<unsigned> CDocumentManager::DetachedRecords() {
     return Matching([](const TrackedDocument& record) { return record.pdDoc == nullptr; });
 }
 

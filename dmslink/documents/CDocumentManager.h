@@ -37,6 +37,9 @@ struct TrackedDocument {
     // The "\TSFile.dat" beside the copy, held open while the record lives, so that the start-up
     // recovery of another host running at the same time leaves this copy alone.
     CAPHandle recordClaim;
+    // The registry's number for the record, never given twice in a session: an operation that has
+    // waited in a dialog or an alert finds its record again by it, and never uses one that has gone.
+    unsigned id = 0;
 };
 
 // What closing a tracked document must do first.
@@ -81,6 +84,8 @@ public:
     TrackedDocument* GetDocumentAt(int index) const { return static_cast<TrackedDocument*>(GetAt(index)); }
     // The record's index, or -1 when it is not (or no longer) in the registry.
     int IndexOf(const TrackedDocument* record) const;
+    // The record of that id while it is in the registry; null once it has gone.
+    TrackedDocument* FindRecord(unsigned id) const;
     int RemoveDoc(int index);
     int RemoveDoc(TrackedDocument* record);
 
@@ -93,8 +98,9 @@ public:
     // RemoveDocument and RemoveUnusedDocuments: a retained record loses its mark and goes; an owed
     // one goes with its copy, record file and lock kept; any other is unlocked and deleted.
     ReleaseStep DecideRemoval(TrackedDocument* record);
-    std::vector<TrackedDocument*> RecordsAtPath(const std::wstring& path);  // in registry order
-    std::vector<TrackedDocument*> DetachedRecords();                        // null host document
+    // The ids of the records a removal works on, in registry order.
+    std::vector<unsigned> RecordsAtPath(const std::wstring& path);
+    std::vector<unsigned> DetachedRecords();  // null host document
     // A save reached the copy: closing checks it in, and until a check-in of it succeeds the copy is owed.
     void MarkSaved(TrackedDocument* record);
     // A check-in of the record's copy succeeded: the DMS has what the copy holds.
@@ -174,13 +180,14 @@ private:
     // Folders of this host that hold nothing and that no record or Save As path names (a Save As
     // the host did not go through with, a folder emptied from outside) go with their claims.
     void DropUnusedClaims();
-    std::vector<TrackedDocument*> Matching(const std::function<bool(const TrackedDocument&)>& matches);
+    std::vector<unsigned> Matching(const std::function<bool(const TrackedDocument&)>& matches);
 
     std::wstring lastSaveAsPath_;
     std::wstring skipSavePath_;
     PDDoc skipClosePDDoc_ = nullptr;
     std::wstring skipClosePath_;
     TrackedDocument* pendingDocument_ = nullptr;
+    unsigned lastId_ = 0;
     std::vector<CFolderClaim> claims_;
     // After the claims: its deletions, each with its folder's claim, run before they go.
     CDeferredDeletions deletions_;

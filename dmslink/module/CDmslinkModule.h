@@ -2,6 +2,11 @@
 // preferences, the server list, the DMS connection, the document registry, the lifecycle that joins
 // them, the save origin and the language module. The host boundary creates it at initialisation,
 // reaches it through one accessor and destroys it at unload; tests construct their own.
+//
+// It also keeps the plug-in to one DMS operation at a time. An operation's dialogs and alerts run
+// message loops, through which the host may call the plug-in again; the boundary (Boundary.h) lets
+// no second operation start from there, and keeps work that must not be lost (a save, a close) for
+// the moment the running one has ended.
 // Main thread only.
 #pragma once
 
@@ -9,8 +14,13 @@
 
 #include <TesseraDMS.h>
 
+#include <deque>
+#include <functional>
+#include <utility>
+
 #include "Utilities/CAPHandles.h"
 #include "VarnelSDK.h"
+#include "VxGuard.h"
 #include "dialogs/CProgressDlg.h"
 #include "dms/TSManager.h"
 #include "dms/TSServerList.h"
@@ -45,7 +55,51 @@ public:
     SaveOrigin& Origin() { return saveOrigin_; }
     HMODULE LanguageModule() const { return language_.get(); }
 
+    // ---- one DMS operation at a time
+    // Runs `operation` as the one operation, then the work queued meanwhile, in order of arrival, and
+    // answers the operation's result. While another runs: nothing done, the fallback.
+    template <class Result, class Operation>
+    Result RunOperation(const Result& fallback, Operation&& operation) {
+        if (operationRunning_) return fallback;
+        OperationScope scope(*this);
+        return static_cast<Result>(operation());
+    }
+    template <class Operation>
+    void RunOperation(Operation&& operation) {
+        if (operationRunning_) return;
+        OperationScope scope(*this);
+        operation();
+    }
+    // Work that must not be lost: run now as the operation, or, while one runs, queued behind it.
+    // Failures are logged under `site`.
+    using Work = std::function<void(CDmslinkModule&)>;
+    template <class Body>
+    void RunOrQueue(const VxSite& site, Body&& work) {
+        if (operationRunning_)
+            queued_.push_back(Queued{site, Work(std::forward<Body>(work))});
+        else
+            RunOperation([&] { work(*this); });
+    }
+
 private:
+    struct Queued {
+        VxSite site;
+        Work work;
+    };
+    // Marks the operation for its lifetime and, as it ends (also by an exception), carries out what
+    // was queued meanwhile, each under its own guard and still as the operation.
+    class OperationScope {
+    public:
+        explicit OperationScope(CDmslinkModule& module) : module_(module) { module_.operationRunning_ = true; }
+        ~OperationScope() { module_.EndOperation(); }
+        OperationScope(const OperationScope&) = delete;
+        OperationScope& operator=(const OperationScope&) = delete;
+
+    private:
+        CDmslinkModule& module_;
+    };
+    void EndOperation() noexcept;
+
     struct LanguageTraits {
         using Handle = HMODULE;
         static Handle None() { return nullptr; }
@@ -62,4 +116,6 @@ private:
     CProgressWaiter waiter_;
     CDocumentLifecycle lifecycle_;
     SaveOrigin saveOrigin_;
+    bool operationRunning_ = false;
+    std::deque<Queued> queued_;
 };

@@ -7,7 +7,6 @@
 #include "VxApp.h"
 #include "VxGuard.h"
 #include "VxHFT.h"
-#include "VxPlugin.h"
 #include "VxTrace.h"
 #include "dms/TesseraClient.h"
 #include "documents/TempWorkspace.h"
@@ -105,27 +104,24 @@ void CDocumentLifecycle::DocumentSaved(PDDoc doc, const std::wstring& path) {
     }
 }
 
-void CDocumentLifecycle::DocumentWasSaved(PDDoc doc) {
+void CDocumentLifecycle::DocumentWasSaved(PDDoc doc, const std::wstring& file) {
     VX_TRY {
         if (TrackedDocument* record = documents_.FindPDDoc(doc)) {
             documents_.MarkSaved(record);
             return;
         }
-        if (!doc) return;
-        HFT table = VxOwnTable();
-        if (!table || !table[kTesseraIsSaveEnabled] || !VxEntry<TesseraBoolProc>(table, kTesseraIsSaveEnabled)()) return;
-        CAPHostPath source = CAPFilePath(VxDocGetFile(doc));
-        SaveDocumentAs(CAPHostPathText(source.get()), true);
+        if (doc && !file.empty()) SaveDocumentAs(file, true);
     }
     VX_CATCH(kSite, "CDocumentManager::DocumentWasSaved")
 }
 
 void CDocumentLifecycle::ReleaseSource(TrackedDocument* source) {
     if (!source || !source->dmsDocument) return;
+    const unsigned id = source->id;
     if (!source->saved) {
         UnlockDocument(manager_, NewReference(source->dmsDocument));
     } else if (!CheckIn(source, source->pathName, false)) {
-        TellCheckinKept(source);
+        TellCheckinKept(id);
     }
 }
 
@@ -135,16 +131,18 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
         return std::wstring();
     }
     TrackedDocument* source = path.empty() ? nullptr : documents_.FindASPathName(path);
+    const unsigned sourceId = source ? source->id : 0;
     std::wstring result;
     try {
         CImportCommand import;
-        ITesseraDocument* original = source && source->dmsDocument ? source->dmsDocument->document.GetInterfacePtr()
-                                                                    : nullptr;
+        // The import's own reference: the record may go while the DMS's dialog is up.
+        ITesseraDocumentPtr original;
+        if (source && source->dmsDocument) original = source->dmsDocument->document;
         if (!import.Execute(manager_, path, original)) {
             if (import.Abandoned()) Tell(VxLoadString(IDS_NOT_SAVED_NO_ANSWER));
             return result;
         }
-        ReleaseSource(source);
+        ReleaseSource(documents_.FindRecord(sourceId));
         // A record without its DMS document could never be checked in.
         DmsDocumentPtr imported = import.TakeImportedDocument();
         if (!imported) return result;
@@ -158,9 +156,10 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
         }
         // Without a path there is no file to bind the new document to.
         if (target.empty()) return result;
-        if (source && documents_.IndexOf(source) >= 0) documents_.SetPendingDocument(source);
-        PDDoc pdDoc = source && documents_.IndexOf(source) >= 0 ? source->pdDoc : nullptr;
-        documents_.AddDocument(pdDoc, std::move(imported), target, true);
+        // Whatever the release's dialogs let happen, the source is what the registry still holds.
+        source = documents_.FindRecord(sourceId);
+        if (source) documents_.SetPendingDocument(source);
+        documents_.AddDocument(source ? source->pdDoc : nullptr, std::move(imported), target, true);
         documents_.SetLastSaveAsPath(target);
         result = target;
     } catch (const _com_error& failure) {
@@ -178,25 +177,33 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
 void CDocumentLifecycle::DocumentWasClosed(TrackedDocument* record) {
     if (!record) return;
     VX_TRY {
+        const unsigned id = record->id;
         BY_HANDLE_FILE_INFORMATION status{};
         CloseStep step = documents_.DecideClose(record, &status);
         if (step == CloseStep::Keep) return;
         bool unlockAndDelete = true;
         if (step == CloseStep::CheckIn) {
             unlockAndDelete = CheckIn(record, record->pathName, false);
-            if (!unlockAndDelete) TellCheckinKept(record);
+            if (!unlockAndDelete) TellCheckinKept(id);
         }
-        ReleaseDocument(record, unlockAndDelete);
+        ReleaseDocument(documents_.FindRecord(id), unlockAndDelete);
         TraceFileStatus(status);
     }
     VX_CATCH(kSite, "CDocumentManager::DocumentWasClosed")
 }
 
 void CDocumentLifecycle::CarryOut(TrackedDocument* record, ReleaseStep step) {
+    const unsigned id = record->id;
     if (step == ReleaseStep::UnlockAndDelete) {
         // The copy holds nothing the DMS lacks, so it goes either way; the user learns of a stale lock.
-        if (Unlock(manager_, NewReference(record->dmsDocument)) == UnlockOutcome::Failed && record->dmsDocument)
+        // The unlock and its alert wait in message loops: the record is found again after each.
+        UnlockOutcome outcome = Unlock(manager_, NewReference(record->dmsDocument));
+        record = documents_.FindRecord(id);
+        if (record && outcome == UnlockOutcome::Failed && record->dmsDocument) {
             Tell(VxFormatString(IDS_UNLOCK_FAILED, DisplayName(*record).c_str()));
+            record = documents_.FindRecord(id);
+        }
+        if (!record) return;
         documents_.DeleteDocFromTmp(record);
     }
     if (step != ReleaseStep::Detached) documents_.RemoveDoc(record);
@@ -214,43 +221,53 @@ void CDocumentLifecycle::ReleasePendingDocument() {
     if (TrackedDocument* record = documents_.TakePendingDocument()) ReleaseDocument(record, true);
 }
 
+void CDocumentLifecycle::RemoveEach(const std::vector<unsigned>& ids) {
+    // A record that went while an earlier one's unlock or alert waited is passed over.
+    for (unsigned id : ids)
+        if (TrackedDocument* record = documents_.FindRecord(id)) CarryOut(record, documents_.DecideRemoval(record));
+}
+
 void CDocumentLifecycle::RemoveDocument(const std::wstring& path) {
-    VX_TRY {
-        for (TrackedDocument* record : documents_.RecordsAtPath(path)) CarryOut(record, documents_.DecideRemoval(record));
-    }
+    VX_TRY { RemoveEach(documents_.RecordsAtPath(path)); }
     VX_CATCH(kSite, "CDocumentManager::RemoveDocument")
 }
 
 void CDocumentLifecycle::RemoveUnusedDocuments() {
-    VX_TRY {
-        for (TrackedDocument* record : documents_.DetachedRecords()) CarryOut(record, documents_.DecideRemoval(record));
-    }
+    VX_TRY { RemoveEach(documents_.DetachedRecords()); }
     VX_CATCH(kSite, "CDocumentManager::RemoveUnusedDocuments")
 }
 
 // ---- check-ins
 
-bool CDocumentLifecycle::CheckIn(TrackedDocument* record, const std::wstring& path, bool keepCheckedOut) {
+bool CDocumentLifecycle::CheckIn(TrackedDocument* record, std::wstring path, bool keepCheckedOut) {
     if (!record) return false;
+    const unsigned id = record->id;
     bool received = ::CheckinDocument(manager_, path, NewReference(record->dmsDocument), keepCheckedOut);
-    if (received) documents_.MarkReceived(record);
+    // The dialog's message loop may have let the record go meanwhile.
+    if (received) documents_.MarkReceived(documents_.FindRecord(id));
     return received;
 }
 
-void CDocumentLifecycle::TellCheckinKept(TrackedDocument* record) {
-    Tell(VxFormatString(IDS_CHECKIN_KEPT, DisplayName(*record).c_str()));
+void CDocumentLifecycle::TellCheckinKept(unsigned id) {
+    if (TrackedDocument* record = documents_.FindRecord(id))
+        Tell(VxFormatString(IDS_CHECKIN_KEPT, DisplayName(*record).c_str()));
+}
+
+void CDocumentLifecycle::ReleaseCheckedIn(unsigned id, const std::wstring& path, bool keepCheckedOut, bool received) {
+    TrackedDocument* record = documents_.FindRecord(id);
+    if (!record) return;
+    if (keepCheckedOut) documents_.SkipDocumentClose(path);
+    ReleaseDocument(record, received);
 }
 
 bool CDocumentLifecycle::CheckinDocument(const std::wstring& path, bool keepCheckedOut) {
     TrackedDocument* record = documents_.FindASPathName(path);
     if (!record) return false;
+    const unsigned id = record->id;
     bool result = CheckIn(record, path, keepCheckedOut);
     // What follows cannot undo the check-in: its result stands whatever happens here.
     VX_TRY {
-        if (keepCheckedOut) {
-            documents_.SkipDocumentClose(path);
-            ReleaseDocument(record, result);
-        }
+        if (keepCheckedOut) ReleaseCheckedIn(id, path, true, result);
     }
     VX_CATCH("ExtTesseraHFT", "Tessera_CheckinDocument_Internal")
     return result;
@@ -262,12 +279,10 @@ bool CDocumentLifecycle::SaveDocumentOnServer(const std::wstring& path, bool kee
     SaveDocumentAs(path, false);
     TrackedDocument* record = documents_.FindASPathName(path);
     if (!record) return false;
+    const unsigned id = record->id;
     bool result = CheckIn(record, path, keepCheckedOut);
     VX_TRY {
-        if (releaseRecord) {
-            if (keepCheckedOut) documents_.SkipDocumentClose(path);
-            ReleaseDocument(record, result);
-        }
+        if (releaseRecord) ReleaseCheckedIn(id, path, keepCheckedOut, result);
     }
     VX_CATCH("ExtTesseraHFT", "Tessera_SaveDocumentOnServer_Internal")
     return result;

@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "VarnelSDK.h"
 #include "dms/TSManager.h"
@@ -33,8 +34,9 @@ public:
     // ---- save
     // The host saved a document (after the save notification's own checks).
     void DocumentSaved(PDDoc doc, const std::wstring& path);
-    // kTesseraDocumentWasSaved: marks a tracked document saved, or saves an untracked one to the DMS.
-    void DocumentWasSaved(PDDoc doc);
+    // kTesseraDocumentWasSaved: marks a tracked document saved, or saves an untracked one to the DMS:
+    // `file`, the document's file as the host had it when Save went to the DMS (empty otherwise).
+    void DocumentWasSaved(PDDoc doc, const std::wstring& file = std::wstring());
     // Save to the DMS as a new document; the path the host is to save to, or empty.
     std::wstring SaveDocumentAs(const std::wstring& path, bool rename);
 
@@ -55,10 +57,17 @@ public:
     void RecoverTempDocuments();
 
 private:
+    // Every operation below waits in message loops (the progress dialog, the DMS's own dialogs, the
+    // host's alerts) through which the host may call the plug-in again; after each, a record is found
+    // again by its id and never used once it has gone.
+
     // The record's copy to the DMS; on success the registry knows the DMS has it.
-    bool CheckIn(TrackedDocument* record, const std::wstring& path, bool keepCheckedOut);
+    bool CheckIn(TrackedDocument* record, std::wstring path, bool keepCheckedOut);
     // Once per refused check-in: the copy is kept for a later try.
-    void TellCheckinKept(TrackedDocument* record);
+    void TellCheckinKept(unsigned id);
+    // The release after the host's own check-in of `path`, of the record as far as it is still there.
+    void ReleaseCheckedIn(unsigned id, const std::wstring& path, bool keepCheckedOut, bool received);
+    void RemoveEach(const std::vector<unsigned>& ids);
     // Step 8 of Save to the DMS: the document the file came from is checked in or unlocked.
     void ReleaseSource(TrackedDocument* source);
     void CarryOut(TrackedDocument* record, ReleaseStep step);

@@ -130,19 +130,6 @@ TEST_F(DocumentManagerTest, ClosingANeverSavedDocumentUnlocksAndDeletesItsCopy) 
     EXPECT_TRUE(host().Alerts().empty());
 }
 
-TEST_F(DocumentManagerTest, ClosingASavedDocumentChecksTheEditIn) {
-    CheckedOut copy = SavedCopy();
-    Close(copy);
-    DrainIdle();
-    std::vector<tessera::DocumentInfo> versions = Versions();
-    ASSERT_EQ(versions.size(), 3u);
-    EXPECT_EQ(VxReadFile(versions.back().contentPath), "lease-v2 edited");
-    EXPECT_EQ(LockedBy(), L"");
-    EXPECT_EQ(docs_->GetCount(), 0);
-    EXPECT_FALSE(Exists(copy.file));
-    EXPECT_FALSE(Exists(OwedMarkOf(copy.file)));
-}
-
 // A refused check-in keeps everything and says so once; the copy opened again is owed, so closing it
 // unchanged tries again (here failing) instead of unlocking and deleting the edit; unload keeps it
 // too, a refused recovery keeps it, and a later start's recovery finally delivers it.
@@ -335,22 +322,6 @@ TEST_F(DocumentManagerTest, ARetainedRecordSurvivesOneCloseDetached) {
     EXPECT_FALSE(Exists(copy.file));
 }
 
-TEST_F(DocumentManagerTest, RemoveUnusedDocumentsTakesAdjacentDetachedRecords) {
-    CheckedOut bound = CheckOut(2, true);
-    std::wstring a = files_ / L"a.pdf", b = files_ / L"b.pdf";
-    ASSERT_TRUE(VxWriteFile(a, "a"));
-    ASSERT_TRUE(VxWriteFile(b, "b"));
-    docs_->AddDocument(nullptr, Dms(number_, 1), a, false);
-    docs_->AddDocument(nullptr, Dms(number_, 1), b, false);
-    ASSERT_EQ(docs_->GetCount(), 3);
-    Life().RemoveUnusedDocuments();
-    DrainIdle();
-    ASSERT_EQ(docs_->GetCount(), 1);
-    EXPECT_EQ(docs_->GetDocumentAt(0), bound.record);
-    EXPECT_FALSE(Exists(a));
-    EXPECT_FALSE(Exists(b));
-}
-
 TEST_F(DocumentManagerTest, MarksAreConsumedOnce) {
     std::wstring path = files_ / L"doc.pdf", same = files_.path() + L"\\DOC.pdf";
     EXPECT_FALSE(docs_->CheckSkipSavePath(path));
@@ -362,25 +333,6 @@ TEST_F(DocumentManagerTest, MarksAreConsumedOnce) {
     EXPECT_TRUE(docs_->IsLastSaveAsPath(path));
     docs_->ReleaseLastSaveAsPath();
     EXPECT_FALSE(docs_->IsLastSaveAsPath(path));
-}
-
-TEST_F(DocumentManagerTest, APendingRecordRemovedElsewhereIsForgotten) {
-    CheckedOut copy = CheckOut(2, false);
-    docs_->SetPendingDocument(copy.record);
-    docs_->RemoveDoc(copy.record);
-    EXPECT_EQ(docs_->PendingDocument(), nullptr);
-    Life().ReleasePendingDocument();
-    EXPECT_EQ(docs_->GetCount(), 0);
-
-    ASSERT_EQ(tessera::UnlockDocument(store_.path(), L"SRV1", L"DOCS", number_, nullptr), S_OK);
-    CheckedOut pending = CheckOut(2, false);
-    docs_->SetPendingDocument(pending.record);
-    Life().ReleasePendingDocument();
-    DrainIdle();
-    EXPECT_EQ(docs_->PendingDocument(), nullptr);
-    EXPECT_EQ(docs_->GetCount(), 0);
-    EXPECT_EQ(LockedBy(), L"");
-    EXPECT_FALSE(Exists(pending.file));
 }
 
 TEST_F(DocumentManagerTest, DestructionDeletesUnsavedCopiesAtOnceAndKeepsSavedOnes) {

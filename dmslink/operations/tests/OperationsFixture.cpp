@@ -1,6 +1,7 @@
 #include "OperationsFixture.h"
 
 #include <mutex>
+#include <utility>
 
 #include "VxHFT.h"
 #include "VxTrace.h"
@@ -21,6 +22,8 @@ void CollectTrace(const char* line) {
 }
 
 std::vector<ShownDialog> gDialogs;
+UINT gDuringMessage = 0;
+std::function<void()> gDuring;
 
 std::wstring WindowText(HWND window) {
     wchar_t text[512] = {};
@@ -47,6 +50,7 @@ LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam) {
         } else if (call->message == WM_SETDOCUMENTINFO && !gDialogs.empty()) {
             gDialogs.back().details.push_back(DetailTexts(call->hwnd));
         }
+        if (call->message == gDuringMessage && gDuring) std::exchange(gDuring, nullptr)();
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -89,6 +93,7 @@ void OperationsTest::SetUp() {
 void OperationsTest::TearDown() {
     if (spyCookie_) CoRevokeClassObject(spyCookie_);
     if (hook_) UnhookWindowsHookEx(hook_);
+    gDuring = nullptr;
     VxSetTraceSink(nullptr);
     DmsTest::TearDown();
 }
@@ -116,6 +121,11 @@ bool OperationsTest::HasTracePrefix(const std::string& prefix) {
 }
 
 const std::vector<ShownDialog>& OperationsTest::Dialogs() const { return gDialogs; }
+
+void OperationsTest::During(UINT message, std::function<void()> action) {
+    gDuringMessage = message;
+    gDuring = std::move(action);
+}
 
 void OperationsTest::UseSpyContext(bool emptySelection) {
     // The spy takes the stand-in's place; the stand-in's other classes come back beside it.

@@ -4,6 +4,7 @@
 
 #include <TesseraDMS.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ protected:
     static bool HasTracePrefix(const std::string& prefix);
 
     const std::vector<ShownDialog>& Dialogs() const;
+    // Runs `action` once, as the next progress dialog has handled `message` (in its modal loop).
+    static void During(UINT message, std::function<void()> action);
 
     // Replaces the stand-in's command context with the spy (the commands still run for real).
     void UseSpyContext(bool emptySelection = false);

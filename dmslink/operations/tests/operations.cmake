@@ -5,6 +5,7 @@ vx_test(dmslink_operations_test
   ${CMAKE_CURRENT_LIST_DIR}/CheckoutTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CheckinTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SaveAsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OneOperationTest.cpp
   ${DMSLINK_RC})
 target_include_directories(dmslink_operations_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../.. ${CMAKE_CURRENT_LIST_DIR}/../../resources
                                                    ${CMAKE_CURRENT_LIST_DIR}/../../documents/tests)
