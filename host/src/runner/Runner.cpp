@@ -414,13 +414,9 @@ bool ScenarioRunner::SettleStep(std::string* problem) {
             *problem = "idle procedures still registered after " + std::to_string(options_.timeoutMs / 1000) + " s";
             return false;
         }
+        // RunIdle handles the messages that came meanwhile before it runs the procedures.
         host_.RunIdle();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
     }
     return true;
 }
