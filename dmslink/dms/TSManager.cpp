@@ -221,13 +221,17 @@ bool TSManager::IsAnyServerConnected() {
 }
 
 DmsDocumentPtr TSManager::GetDocument(const std::wstring& server, const std::wstring& database, long number,
-                                      long version) {
+                                      long version, HRESULT* why) {
+    HRESULT ignored = S_OK;
+    HRESULT& status = why ? *why : ignored;
+    status = TESSERA_E_NOT_LOGGED_IN;
     const TSServerEntry* entry = servers_.FindServer(server);
-    if (!entry || !entry->connected || number < 0 || version < 0 || database.empty() || !dmsAvailable_)
-        return nullptr;
+    if (!entry || !entry->connected || !dmsAvailable_) return nullptr;
+    status = E_INVALIDARG;
+    if (number < 0 || version < 0 || database.empty()) return nullptr;
     ITesseraDMSPtr dms = dms_;
     auto found = std::make_shared<ITesseraDocumentPtr>();
-    HRESULT status = S_OK;
+    status = E_ABORT;
     if (!Call([dms, server, database, number, version, found]() -> HRESULT {
             ITesseraSessionsPtr sessions = TesseraSessions(dms);
             ITesseraSessionPtr session;

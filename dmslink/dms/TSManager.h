@@ -69,9 +69,10 @@ public:
     bool AwaitLogins();
     bool IsAnyServerConnected();
     // The document through the session of a configured, connected server; null on any failure, and
-    // when the user stopped waiting.
+    // when the user stopped waiting. *why, when asked for, says which: TESSERA_E_NOT_LOGGED_IN for a
+    // server that is not connected, E_ABORT, or the DMS's failure.
     DmsDocumentPtr GetDocument(const std::wstring& server, const std::wstring& database, long number,
-                               long version);
+                               long version, HRESULT* why = nullptr);
 
 private:
     struct PendingLogin;

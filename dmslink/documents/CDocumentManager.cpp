@@ -40,6 +40,21 @@ CDocumentManager::~CDocumentManager() {
     }
 }
 
+std::wstring DisplayNameOf(const TrackedDocument& record) {
+    try {
+        if (record.dmsDocument && record.dmsDocument->document) {
+            ITesseraDocument* document = record.dmsDocument->document;
+            return TesseraGetText(document, &ITesseraDocument::get_Description) + L"." +
+                   TesseraGetText(document, &ITesseraDocument::get_Extension);
+        }
+    } catch (const _com_error&) {
+        // The DMS cannot name it: the copy's own name does.
+    } catch (...) {
+        VX_LOG_CURRENT_EXCEPTION(kSite, "CDocumentManager::DocumentWasClosed");
+    }
+    return CAPNameOf(record.pathName);
+}
+
 // ---- records
 
 TrackedDocument* CDocumentManager::AddDocument(PDDoc pdDoc, DmsDocumentPtr document, const std::wstring& path,
@@ -214,7 +229,7 @@ void CDocumentManager::MarkSaved(TrackedDocument* record) {
     if (!record) return;
     record->saved = true;
     record->owed = true;
-    VX_TRY { MarkOwed(record->pathName); }
+    VX_TRY { MarkOwed(record->pathName, DisplayNameOf(*record)); }
     VX_CATCH(kSite, "CDocumentManager::DocumentWasSaved")
 }
 

@@ -56,6 +56,10 @@ enum class ReleaseStep {
     UnlockAndDelete,  // UnlockDocument, DeleteDocFromTmp, then RemoveDoc
 };
 
+// "Lease agreement.pdf" for the user: the DMS's description and extension (as the document object
+// holds them, no call to the server), else the copy's file name.
+std::wstring DisplayNameOf(const TrackedDocument& record);
+
 // A DMS document by server, database, number and version; null when there is none to be had.
 using DocumentLookup = std::function<DmsDocumentPtr(const std::wstring& server, const std::wstring& database,
                                                     long number, long version)>;
@@ -131,6 +135,8 @@ public:
     bool HoldsClaim(const std::wstring& folder) const;
     // The folder's claim, kept: true when it is held already or could be taken now.
     bool ClaimFolder(const std::wstring& folder);
+    // The folder's claim, out of the registry's keeping (not held when it was not kept).
+    CFolderClaim TakeBackClaim(const std::wstring& folder);
     // A fresh claimed folder and the name in it; the bare name when no folder is free.
     std::wstring AcquireTempPath(const std::wstring& fileName);
     std::wstring AcquireTempPathNameForPath(const std::wstring& source);
@@ -175,8 +181,6 @@ private:
     bool IsOwedRecord(const TrackedDocument* record) const;
     // A claimed folder that ClearTempFolders must keep all the same: a copy not yet checked in.
     bool IsFolderInUse(const std::wstring& folder);
-    // The folder's claim, out of the registry's keeping (not held when it was not kept).
-    CFolderClaim TakeBackClaim(const std::wstring& folder);
     // Folders of this host that hold nothing and that no record or Save As path names (a Save As
     // the host did not go through with, a folder emptied from outside) go with their claims.
     void DropUnusedClaims();

@@ -182,9 +182,103 @@ CAPHandle ClaimRecordFile(const std::wstring& recordFile) {
 
 std::wstring OwedMarkOf(const std::wstring& copy) { return copy + L".owed"; }
 
-void MarkOwed(const std::wstring& copy) {
-    CAPHandle mark(CreateFileW(OwedMarkOf(copy).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+namespace {
+
+// Longer marks are not a note of ours; what they hold beyond this is not read.
+enum : DWORD { kMaxNoteBytes = 8192 };
+
+std::string Utf8(const std::wstring& text) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string& text) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], units);
+    return out;
+}
+
+// One line per value: a line break inside one would start a line of its own.
+std::string NoteLine(const char* key, const std::wstring& value) {
+    std::wstring flat = value;
+    for (wchar_t& c : flat)
+        if (c == L'\r' || c == L'\n') c = L' ';
+    return std::string(key) + "=" + Utf8(flat) + "\r\n";
+}
+
+std::string FormatOwedNote(const OwedNote& note) {
+    std::string text;
+    if (!note.name.empty()) text += NoteLine("name", note.name);
+    if (!note.reason.empty()) text += NoteLine("reason", note.reason);
+    return text;
+}
+
+OwedNote ParseOwedNote(const std::string& text) {
+    OwedNote note;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string key = line.substr(0, equals);
+        if (key == "name") note.name = Wide(line.substr(equals + 1));
+        else if (key == "reason") note.reason = Wide(line.substr(equals + 1));
+    }
+    return note;
+}
+
+// The note in place of what the mark held; the mark itself is never removed to be written anew, so
+// a write that fails leaves the copy owed.
+void WriteOwedNote(const std::wstring& mark, DWORD disposition, const OwedNote& note) {
+    CAPHandle file(CreateFileW(mark.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    const std::string bytes = FormatOwedNote(note);
+    DWORD written = 0;
+    if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        SetEndOfFile(file.get());
+}
+
+}  // namespace
+
+void MarkOwed(const std::wstring& copy, const std::wstring& name) {
+    const std::wstring mark = OwedMarkOf(copy);
+    if (CAPPathExists(mark)) return;
+    OwedNote note;
+    note.name = name;
+    WriteOwedNote(mark, CREATE_NEW, note);
+    // Made by someone else in between, or not writable: the mark is what counts.
+    if (!CAPPathExists(mark)) {
+        CAPHandle made(CreateFileW(mark.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+}
+
+OwedNote ReadOwedNote(const std::wstring& copy) {
+    const std::wstring mark = OwedMarkOf(copy);
+    if (copy.empty() || !IsOwnEntry(mark)) return OwedNote();
+    CAPHandle file(CreateFileW(mark.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return OwedNote();
+    std::string bytes(kMaxNoteBytes, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.get(), &bytes[0], kMaxNoteBytes, &read, nullptr)) return OwedNote();
+    bytes.resize(read);
+    return ParseOwedNote(bytes);
+}
+
+void NoteRefusal(const std::wstring& copy, const std::wstring& name, const std::wstring& reason) {
+    if (!IsOwed(copy) || !IsOwnEntry(OwedMarkOf(copy))) return;
+    OwedNote note = ReadOwedNote(copy);
+    if (!name.empty()) note.name = name;
+    note.reason = reason;
+    WriteOwedNote(OwedMarkOf(copy), OPEN_EXISTING, note);
 }
 
 bool IsOwed(const std::wstring& copy) { return !copy.empty() && CAPPathExists(OwedMarkOf(copy)); }

@@ -70,10 +70,23 @@ CAPHandle ClaimRecordFile(const std::wstring& recordFile);
 // ---- the owed mark: "<copy>.owed" beside a copy holding a saved edit that the DMS has not received.
 // Its copy, record file and lock stay until a check-in of the copy succeeds; the mark survives a
 // reopen and a restart, and the record file stays byte for byte as it was.
+//
+// The mark also says what the user is shown about the copy: the document's name, and why the DMS
+// has not received the edit (the message of the last refused check-in), as UTF-8 "key=value" lines.
+// Only its presence counts: an empty mark (an earlier build's) marks the copy owed all the same.
+struct OwedNote {
+    std::wstring name;    // "Lease agreement.pdf"; empty when not known
+    std::wstring reason;  // empty before any refusal
+};
 std::wstring OwedMarkOf(const std::wstring& copy);
-void MarkOwed(const std::wstring& copy);
+// A mark made now names the document; one that is there already stays as it is.
+void MarkOwed(const std::wstring& copy, const std::wstring& name = std::wstring());
 bool IsOwed(const std::wstring& copy);
 void ClearOwed(const std::wstring& copy);
+OwedNote ReadOwedNote(const std::wstring& copy);
+// The message of a refused check-in, beside the mark of an owed copy (a copy that is not owed gets
+// no mark); the name stays as the mark had it when none is given.
+void NoteRefusal(const std::wstring& copy, const std::wstring& name, const std::wstring& reason);
 
 // ---- the sent mark: "<copy>.sent" beside a copy whose check-in the user stopped waiting for and the
 // DMS took afterwards, with the size and time of the copy that went. While the copy is still exactly

@@ -38,24 +38,9 @@ private:
     bool keepCheckedOut_;
 };
 
-// "Lease.pdf" for the user: the DMS's description and extension, else the copy's file name.
-std::wstring DisplayName(const TrackedDocument& record) {
-    try {
-        if (record.dmsDocument && record.dmsDocument->document) {
-            ITesseraDocument* document = record.dmsDocument->document;
-            return TesseraGetText(document, &ITesseraDocument::get_Description) + L"." +
-                   TesseraGetText(document, &ITesseraDocument::get_Extension);
-        }
-    } catch (const _com_error&) {
-        // The DMS cannot name it: the copy's own name does.
-    } catch (...) {
-        VX_LOG_CURRENT_EXCEPTION(kSite, "CDocumentManager::DocumentWasClosed");
-    }
-    return CAPNameOf(record.pathName);
-}
+}  // namespace
 
-// An alert from the module's string table.
-void Tell(const std::wstring& message) {
+void TellUser(const std::wstring& message) {
     VX_TRY {
         CCT2ASText text(message.c_str());
         if (text.Get()) VxAlert(text);
@@ -63,7 +48,19 @@ void Tell(const std::wstring& message) {
     VX_CATCH(kSite, "CDocumentManager::DocumentWasClosed")
 }
 
-}  // namespace
+std::wstring RefusalMessage(HRESULT outcome) {
+    switch (outcome) {
+    case S_FALSE: return VxLoadString(IDS_REFUSED);
+    case E_ABORT: return VxLoadString(IDS_REFUSED_NO_ANSWER);
+    case TESSERA_E_NOT_LOGGED_IN: return VxLoadString(IDS_REFUSED_NOT_CONNECTED);
+    case TESSERA_E_NOT_FOUND: return VxLoadString(IDS_REFUSED_NOT_FOUND);
+    case TESSERA_E_IN_USE: return VxLoadString(IDS_REFUSED_IN_USE);
+    case E_ACCESSDENIED: return VxLoadString(IDS_REFUSED_ACCESS);
+    default:
+        if (outcome == kNoPrivateCopy) return VxLoadString(IDS_REFUSED_NO_COPY);
+        return VxFormatString(IDS_REFUSED_ERROR, static_cast<int>(outcome));
+    }
+}
 
 DocumentLookup CDocumentLifecycle::Lookup() {
     return [this](const std::wstring& server, const std::wstring& database, long number, long version) {
@@ -76,7 +73,7 @@ DocumentLookup CDocumentLifecycle::Lookup() {
 bool CDocumentLifecycle::OpenDocuments(HWND parent, const wchar_t* filter, ASPathName** items, ASUns16* count,
                                        bool keepCheckedOut) {
     if (items && count && !HasConnectedServer(manager_)) {
-        Tell(VxLoadString(IDS_NOT_CONNECTED));
+        TellUser(VxLoadString(IDS_NOT_CONNECTED));
         return false;
     }
     RegisterCheckedOut sink(documents_, keepCheckedOut);
@@ -127,7 +124,7 @@ void CDocumentLifecycle::ReleaseSource(TrackedDocument* source) {
 
 std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool rename) {
     if (!HasConnectedServer(manager_)) {
-        Tell(VxLoadString(IDS_NOT_CONNECTED));
+        TellUser(VxLoadString(IDS_NOT_CONNECTED));
         return std::wstring();
     }
     TrackedDocument* source = path.empty() ? nullptr : documents_.FindASPathName(path);
@@ -139,7 +136,7 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
         ITesseraDocumentPtr original;
         if (source && source->dmsDocument) original = source->dmsDocument->document;
         if (!import.Execute(manager_, path, original)) {
-            if (import.Abandoned()) Tell(VxLoadString(IDS_NOT_SAVED_NO_ANSWER));
+            if (import.Abandoned()) TellUser(VxLoadString(IDS_NOT_SAVED_NO_ANSWER));
             return result;
         }
         ReleaseSource(documents_.FindRecord(sourceId));
@@ -164,7 +161,7 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
         result = target;
     } catch (const _com_error& failure) {
         // A refusal of the DMS must not look like a Save that did nothing.
-        if (result.empty()) Tell(VxFormatString(IDS_IMPORT_FAILED, static_cast<int>(failure.Error())));
+        if (result.empty()) TellUser(VxFormatString(IDS_IMPORT_FAILED, static_cast<int>(failure.Error())));
     } catch (...) {
         // The result reached so far stands.
         VX_LOG_CURRENT_EXCEPTION(kSite, "SaveDocumentAs");
@@ -200,7 +197,7 @@ void CDocumentLifecycle::CarryOut(TrackedDocument* record, ReleaseStep step) {
         UnlockOutcome outcome = Unlock(manager_, NewReference(record->dmsDocument));
         record = documents_.FindRecord(id);
         if (record && outcome == UnlockOutcome::Failed && record->dmsDocument) {
-            Tell(VxFormatString(IDS_UNLOCK_FAILED, DisplayName(*record).c_str()));
+            TellUser(VxFormatString(IDS_UNLOCK_FAILED, DisplayNameOf(*record).c_str()));
             record = documents_.FindRecord(id);
         }
         if (!record) return;
@@ -242,15 +239,22 @@ void CDocumentLifecycle::RemoveUnusedDocuments() {
 bool CDocumentLifecycle::CheckIn(TrackedDocument* record, std::wstring path, bool keepCheckedOut) {
     if (!record) return false;
     const unsigned id = record->id;
-    bool received = ::CheckinDocument(manager_, path, NewReference(record->dmsDocument), keepCheckedOut);
-    // The dialog's message loop may have let the record go meanwhile.
-    if (received) documents_.MarkReceived(documents_.FindRecord(id));
+    const std::wstring name = DisplayNameOf(*record);
+    HRESULT outcome = S_OK;
+    bool received = ::CheckinDocument(manager_, path, NewReference(record->dmsDocument), keepCheckedOut, &outcome);
+    // The dialog's message loop may have let the record go meanwhile; the mark is the copy's.
+    if (received) {
+        documents_.MarkReceived(documents_.FindRecord(id));
+    } else {
+        VX_TRY { NoteRefusal(path, name, RefusalMessage(outcome)); }
+        VX_CATCH(kSite, "CDocumentManager::DocumentWasClosed")
+    }
     return received;
 }
 
 void CDocumentLifecycle::TellCheckinKept(unsigned id) {
     if (TrackedDocument* record = documents_.FindRecord(id))
-        Tell(VxFormatString(IDS_CHECKIN_KEPT, DisplayName(*record).c_str()));
+        TellUser(VxFormatString(IDS_CHECKIN_KEPT, DisplayNameOf(*record).c_str()));
 }
 
 void CDocumentLifecycle::ReleaseCheckedIn(unsigned id, const std::wstring& path, bool keepCheckedOut, bool received) {
@@ -290,7 +294,11 @@ bool CDocumentLifecycle::SaveDocumentOnServer(const std::wstring& path, bool kee
 
 void CDocumentLifecycle::RecoverTempDocuments() {
     documents_.RecoverTempDocuments([this](const std::wstring& copy, const FileDataRecord& record) {
-        return CheckinDeskClientDocument(manager_, copy, record.number, record.version, record.database, record.server,
-                                         false);
+        HRESULT outcome = S_OK;
+        if (CheckinDeskClientDocument(manager_, copy, record.number, record.version, record.database, record.server,
+                                      false, &outcome))
+            return true;
+        NoteRefusal(copy, std::wstring(), RefusalMessage(outcome));
+        return false;
     });
 }

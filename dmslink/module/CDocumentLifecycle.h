@@ -20,6 +20,11 @@
 #include "dms/TSManager.h"
 #include "documents/CDocumentManager.h"
 
+// The message of a check-in's outcome (CheckinDocument's), as the user is told why a copy is kept.
+std::wstring RefusalMessage(HRESULT outcome);
+// An alert from the module's string table.
+void TellUser(const std::wstring& message);
+
 class CDocumentLifecycle {
 public:
     CDocumentLifecycle(TSManager& manager, CDocumentManager& documents) : manager_(manager), documents_(documents) {}
@@ -61,7 +66,8 @@ private:
     // host's alerts) through which the host may call the plug-in again; after each, a record is found
     // again by its id and never used once it has gone.
 
-    // The record's copy to the DMS; on success the registry knows the DMS has it.
+    // The record's copy to the DMS; on success the registry knows the DMS has it, otherwise the owed
+    // copy's mark keeps why not.
     bool CheckIn(TrackedDocument* record, std::wstring path, bool keepCheckedOut);
     // Once per refused check-in: the copy is kept for a later try.
     void TellCheckinKept(unsigned id);

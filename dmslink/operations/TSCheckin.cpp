@@ -129,8 +129,13 @@ DWORD WINAPI CheckinThreadProc(LPVOID raw) {
     });
 }
 
-bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPtr document, bool keepCheckedOut) {
+bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPtr document, bool keepCheckedOut,
+                     HRESULT* outcome) {
+    HRESULT ignored = S_OK;
+    HRESULT& result = outcome ? *outcome : ignored;
+    result = TESSERA_E_NOT_LOGGED_IN;
     if (!HasConnectedServer(manager)) return false;
+    result = E_INVALIDARG;
     if (path.empty() || !document || !document->document) return false;
 
     DWORD exitCode = 1;
@@ -140,8 +145,13 @@ bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPt
         // The DMS must never receive a missing or partial file: the caller then keeps the lock and
         // the local copy. The private copy goes into a folder of its own or nowhere, never beside a
         // bare name; it goes with its folder as the check-in ends, whatever its result.
-        if (dms && SessionCount(dms) > 0 && task->Prepare())
+        if (!dms || SessionCount(dms) <= 0) {
+            exitCode = static_cast<DWORD>(TESSERA_E_NOT_LOGGED_IN);
+        } else if (!task->Prepare()) {
+            exitCode = static_cast<DWORD>(kNoPrivateCopy);
+        } else {
             exitCode = RunCheckin(manager, document->document, path, std::move(task));
+        }
     } catch (const _com_error& failure) {
         exitCode = static_cast<DWORD>(failure.Error());
     } catch (...) {
@@ -149,21 +159,30 @@ bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPt
         exitCode = static_cast<DWORD>(kUnexpected);
     }
     document.reset();
+    // The worker's exit code 1 is a refusal without an error.
+    result = exitCode == 1 ? S_FALSE : static_cast<HRESULT>(exitCode);
     return exitCode == 0;
 }
 
 bool CheckinDeskClientDocument(TSManager& manager, const std::wstring& path, long number, long version,
-                               const std::wstring& database, const std::wstring& server, bool keepCheckedOut) {
+                               const std::wstring& database, const std::wstring& server, bool keepCheckedOut,
+                               HRESULT* outcome) {
+    HRESULT ignored = S_OK;
+    HRESULT& result = outcome ? *outcome : ignored;
+    result = TESSERA_E_NOT_LOGGED_IN;
     if (!HasConnectedServer(manager, false)) return false;
+    result = E_INVALIDARG;
     if (path.empty() || number < 0 || version < 0 || database.empty()) return false;
     try {
-        DmsDocumentPtr document = manager.GetDocument(server, database, number, version);
+        DmsDocumentPtr document = manager.GetDocument(server, database, number, version, &result);
         if (!document || !document->document) return false;
-        return CheckinDocument(manager, path, std::move(document), keepCheckedOut);
-    } catch (const _com_error&) {
+        return CheckinDocument(manager, path, std::move(document), keepCheckedOut, &result);
+    } catch (const _com_error& failure) {
+        result = failure.Error();
         return false;
     } catch (...) {
         VX_LOG_CURRENT_EXCEPTION("TSCheckin", "CheckinDeskClientDocument");
+        result = kUnexpected;
         return false;
     }
 }

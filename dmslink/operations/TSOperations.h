@@ -94,9 +94,17 @@ DWORD WINAPI CheckoutThreadProc(LPVOID params);
 // Checks the local file in as `document` (the reference is the operation's, released before return).
 // False also when the user stopped waiting for a DMS that did not answer: should the DMS take the
 // copy afterwards, the worker leaves a mark of what it sent beside the local file (SettleSentMark).
-bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPtr document, bool keepCheckedOut);
+// *outcome, when asked for, says how it ended: S_OK, S_FALSE when the DMS refused it without an
+// error, E_ABORT when the user stopped waiting, TESSERA_E_NOT_LOGGED_IN without a connected server,
+// kNoPrivateCopy when the private copy could not be made, else the DMS's failure.
+bool CheckinDocument(TSManager& manager, const std::wstring& path, DmsDocumentPtr document, bool keepCheckedOut,
+                     HRESULT* outcome = nullptr);
+// The document by server, database, number and version, then CheckinDocument; *outcome also tells a
+// document the DMS could not give (TSManager::GetDocument).
 bool CheckinDeskClientDocument(TSManager& manager, const std::wstring& path, long number, long version,
-                               const std::wstring& database, const std::wstring& server, bool keepCheckedOut);
+                               const std::wstring& database, const std::wstring& server, bool keepCheckedOut,
+                               HRESULT* outcome = nullptr);
+const HRESULT kNoPrivateCopy = HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
 // True when the DMS reported the lock released; the reference is released before return.
 bool UnlockDocument(TSManager& manager, DmsDocumentPtr document);
 // The same, telling a document that was not checked out from a lock that could not be released.
@@ -117,7 +125,9 @@ class CImportCommand {
 public:
     // The server gate, the import command with its context items for the file at `path` (none:
     // path: none) and, when given, the document it came from. True when the import went through (S_OK).
-    bool Execute(TSManager& manager, const std::wstring& path, ITesseraDocument* original);
+    // A description given replaces the one made from the file's name.
+    bool Execute(TSManager& manager, const std::wstring& path, ITesseraDocument* original,
+                 const std::wstring* description = nullptr);
     // The new document ("ImportedDocument"); null when it does not offer the document interface.
     DmsDocumentPtr TakeImportedDocument();
     // The user stopped waiting for the command: nothing was saved, as far as the user knows.

@@ -142,6 +142,9 @@ TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     EXPECT_EQ(VersionCount(), 2u);
     ExpectKeptWithItsEdit(copy);
     EXPECT_EQ(host().Alerts(), std::vector<std::wstring>{kKept});
+    // The mark says why, for the window that lists kept copies, also after a restart.
+    EXPECT_EQ(ReadOwedNote(copy.file).name, L"Lease.pdf");
+    EXPECT_EQ(ReadOwedNote(copy.file).reason, RefusalMessage(S_FALSE));
 
     CheckedOut reopened = Reopen(copy);
     ASSERT_NE(reopened.record, nullptr);
@@ -152,6 +155,7 @@ TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     DrainIdle();
     ExpectKeptWithItsEdit(copy);
     EXPECT_EQ(host().Alerts().size(), 2u);
+    EXPECT_EQ(ReadOwedNote(copy.file).reason, RefusalMessage(E_ACCESSDENIED));
 
     reopened = Reopen(copy);
     ASSERT_NE(reopened.record, nullptr);
@@ -164,6 +168,8 @@ TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     Life().RecoverTempDocuments();  // refused at this start
     DrainIdle();
     ExpectKeptWithItsEdit(copy);
+    EXPECT_EQ(ReadOwedNote(copy.file).name, L"Lease.pdf");
+    EXPECT_EQ(ReadOwedNote(copy.file).reason, RefusalMessage(S_FALSE));
     Life().RecoverTempDocuments();
     DrainIdle();
     ASSERT_EQ(VersionCount(), 3u);

@@ -3,6 +3,7 @@
 #include "DocumentsFixture.h"
 #include "VxApp.h"
 #include "VxHFT.h"
+#include "documents/CKeptCopies.h"
 #include "documents/TempWorkspace.h"
 
 namespace {
@@ -294,6 +295,56 @@ TEST_F(TempWorkspaceTest, NoFolderOfAnotherRunningHostIsRecoveredOrClearedUntilT
     EXPECT_FALSE(Exists(RecordFileOf(held.file)));
     EXPECT_EQ(secondHost.GetCount(), 0);
     docs_ = std::make_unique<CDocumentManager>();
+}
+
+// Every copy that holds an edit the DMS lacks and that this host does not track is listed with what
+// its mark says (an earlier build's empty mark counts); a folder another living host claims is
+// listed as open elsewhere, and nothing is done with it.
+TEST_F(TempWorkspaceTest, KeptCopiesAreListedWithWhyTheyAreKept) {
+    CheckedOut refused = CheckOut(2);
+    EditAndSave(refused);
+    Fault(L"CheckIn");
+    Close(refused);
+    DrainIdle();
+    auto leftover = [&](long number, bool owed) {
+        std::wstring folder = VxFormat(L"%s\\VRL%d", Root().c_str(), static_cast<int>(number));
+        std::wstring name = FormatTempFileName(number, 1, L"pdf"), copy = folder + L"\\" + name;
+        EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        EXPECT_TRUE(VxWriteFile(copy, "edited before"));
+        EXPECT_TRUE(VxWriteFile(folder + L"\\TSFile.dat", Record(number, 1, name, L"DOCS", L"SRV1")));
+        EXPECT_TRUE(!owed || VxWriteFile(OwedMarkOf(copy), ""));
+        return copy;
+    };
+    const std::wstring old = leftover(1300, true), elsewhere = leftover(1301, true), unmarked = leftover(1302, false);
+    const std::wstring tracked = leftover(1303, true);
+    docs_->AddDocument(nullptr, nullptr, tracked, false);
+    CFolderClaim otherHost;
+    ASSERT_TRUE(otherHost.Take(elsewhere.substr(0, elsewhere.rfind(L'\\'))));
+
+    CKeptCopies kept(*docs_);
+    kept.Collect();
+    const std::vector<KeptCopy>& entries = kept.Entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].copy, refused.file);
+    EXPECT_EQ(std::make_tuple(entries[0].record.number, entries[0].record.version), std::make_tuple(1234, 2));
+    EXPECT_EQ(entries[0].name, L"Lease.pdf");
+    EXPECT_EQ(entries[0].reason, RefusalMessage(S_FALSE));
+    EXPECT_EQ(std::make_tuple(entries[1].copy, entries[1].name, entries[1].reason, entries[1].openElsewhere),
+              std::make_tuple(old, std::wstring(L"1300_1.pdf"), std::wstring(), false));
+    EXPECT_EQ(std::make_tuple(entries[2].copy, entries[2].openElsewhere), std::make_tuple(elsewhere, true));
+
+    kept.Delete(elsewhere);
+    EXPECT_TRUE(Exists(elsewhere));
+    kept.NoteRefusal(old, L"Refused again.");
+    EXPECT_EQ(std::make_tuple(ReadOwedNote(old).name, ReadOwedNote(old).reason),
+              std::make_tuple(std::wstring(L"1300_1.pdf"), std::wstring(L"Refused again.")));
+    // This session's kept copy goes under the claim the registry held, the other under the list's.
+    kept.Delete(refused.file);
+    EXPECT_FALSE(Exists(refused.file.substr(0, refused.file.rfind(L'\\'))));
+    kept.HandOver(old);
+    EXPECT_TRUE(docs_->HoldsClaim(old.substr(0, old.rfind(L'\\'))));
+    EXPECT_EQ(kept.Entries().size(), 1u);
+    EXPECT_TRUE(Exists(old) && Exists(unmarked) && Exists(RecordFileOf(old)));
 }
 
 // Names read from a record file are trusted only as one plain file name inside their own folder.

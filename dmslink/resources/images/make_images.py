@@ -3,6 +3,7 @@
 
   open.png   32x32  Open item: an open folder with the Tessera "T" mark
   save.png   32x32  Save item: a disk with the "T" mark
+  kept.png   32x32  Kept on this computer item: a page with an edit, held by the "T" mark
   strip.png  304x16 nineteen 16x16 images handed to the host at start-up
 
 Run it again after changing a drawing and commit the PNG files with it.
@@ -107,6 +108,22 @@ def disk(size):
     return c
 
 
+def kept_page(size):
+    c = Canvas(size, size)
+    s = size / 32.0
+    p = lambda *xy: [(x * s, y * s) for x, y in xy]
+    c.polygon(p((5, 2), (19, 2), (26, 9), (26, 30), (5, 30)), OUTLINE)
+    c.polygon(p((6, 3), (18.5, 3), (25, 9.5), (25, 29), (6, 29)), PAPER)
+    c.polygon(p((18, 2), (26, 10), (18, 10)), OUTLINE)
+    for top in (8, 12, 16):
+        c.rect(int(9 * s), int(top * s), int(16 * s), int(top * s), DISK)
+    c.rect(int(9 * s), int(20 * s), int(14 * s), int(20 * s), MARK)
+    c.rect(int(17 * s), int(17 * s), int(31 * s), int(31 * s), OUTLINE)
+    c.rect(int(18 * s), int(18 * s), int(30 * s), int(30 * s), LABEL)
+    c.mark(int(19 * s), int(19 * s), 11 if size >= 32 else 5)
+    return c
+
+
 def document(size, colour):
     c = Canvas(size, size)
     c.polygon([(3, 1), (10, 1), (13, 4), (13, 15), (3, 15)], OUTLINE)
@@ -182,7 +199,8 @@ def strip():
 
 
 def main():
-    for name, canvas in (("open.png", open_folder(32)), ("save.png", disk(32)), ("strip.png", strip())):
+    for name, canvas in (("open.png", open_folder(32)), ("save.png", disk(32)), ("kept.png", kept_page(32)),
+                         ("strip.png", strip())):
         with open(os.path.join(HERE, name), "wb") as out:
             out.write(canvas.png())
 

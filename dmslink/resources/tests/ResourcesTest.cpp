@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -101,7 +102,11 @@ TEST(StringTable, CarriesEveryEnglishText) {
 TEST(StringTable, TheGermanModuleTranslatesEveryTextWithTheSameConversions) {
     GermanModule german;
     ASSERT_NE(german.get(), nullptr) << Narrow(GermanModulePath());
-    for (UINT id : kStringIds) {
+    std::vector<UINT> ids(std::begin(kStringIds), std::end(kStringIds));
+    // "Kept on this computer" and the reasons a copy is kept; "Server" and "Version" read the same.
+    for (UINT id = IDS_KEPT_TITLE; id <= IDS_NOT_DISCARDED; ++id)
+        if (id != IDS_KEPT_COLUMN_SERVER && id != IDS_KEPT_COLUMN_VERSION) ids.push_back(id);
+    for (UINT id : ids) {
         std::wstring english = StringOf(English(), id), translated = StringOf(german.get(), id);
         EXPECT_FALSE(translated.empty()) << "string " << id;
         EXPECT_NE(translated, english) << "string " << id;
@@ -287,7 +292,7 @@ std::vector<LayoutRow> Layout(const Dialog& d) {
 TEST(Dialogs, TheGermanDialogsKeepTheLayoutAndTranslateTheTexts) {
     GermanModule german;
     ASSERT_NE(german.get(), nullptr);
-    for (int id : {IDD_PROGRESS, IDD_SERVER_PROPERTIES}) {
+    for (int id : {IDD_PROGRESS, IDD_SERVER_PROPERTIES, IDD_KEPT_COPIES, IDD_CONFIRM_DISCARD}) {
         Dialog english, translated;
         ASSERT_TRUE(ReadDialog(English(), id, &english));
         ASSERT_TRUE(ReadDialog(german.get(), id, &translated));
@@ -299,12 +304,12 @@ TEST(Dialogs, TheGermanDialogsKeepTheLayoutAndTranslateTheTexts) {
 INT_PTR CALLBACK QuietDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
 TEST(Dialogs, BothModulesDialogsCanBeCreated) {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
     ASSERT_TRUE(InitCommonControlsEx(&controls));
     HMODULE german = LoadLibraryW(GermanModulePath().c_str());
     ASSERT_NE(german, nullptr);
     for (HMODULE module : {English(), german}) {
-        for (int id : {IDD_PROGRESS, IDD_SERVER_PROPERTIES}) {
+        for (int id : {IDD_PROGRESS, IDD_SERVER_PROPERTIES, IDD_KEPT_COPIES, IDD_CONFIRM_DISCARD}) {
             HWND window = CreateDialogParamW(module, MAKEINTRESOURCEW(id), nullptr, QuietDialogProc, 0);
             ASSERT_NE(window, nullptr) << "dialog " << id << " error " << GetLastError();
             if (id == IDD_PROGRESS) {
@@ -345,7 +350,7 @@ TEST(Images, RibbonImagesAreRgbaPngsOfTheirSizes) {
     const struct {
         int id;
         DWORD width, height;
-    } images[] = {{IDP_OPEN, 32, 32}, {IDP_SAVE, 32, 32}, {IDP_IMAGE_STRIP, 19 * 16, 16}};
+    } images[] = {{IDP_OPEN, 32, 32}, {IDP_SAVE, 32, 32}, {IDP_KEPT, 32, 32}, {IDP_IMAGE_STRIP, 19 * 16, 16}};
     for (const auto& image : images) {
         SCOPED_TRACE("PNG " + std::to_string(image.id));
         PngHeader header;
