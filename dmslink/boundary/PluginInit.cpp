@@ -1,9 +1,10 @@
 // dmslink's handshake procedures: initialisation, unload, the start-up idle procedure and the
-// ribbon command of the two "Tessera" items.
+// ribbon command of the two "Tessera" items and of "Kept on this computer".
 #include <new>
 #include <utility>
 #include <vector>
 
+#include "Files/CAPPathText.h"
 #include "Utilities/CAPHandles.h"
 #include "Utilities/CAPLanguage.h"
 #include "Utilities/CAPStringUtils.h"
@@ -13,6 +14,7 @@
 #include "VxPlugin.h"
 #include "boundary/Boundary.h"
 #include "boundary/ExtTesseraHFT.h"
+#include "module/CKeptCopyActions.h"
 #include "resources/resource.h"
 
 namespace {
@@ -27,14 +29,47 @@ bool IsAtomOf(ASUns32 clientData, const char* name) {
 
 ASUns32 AtomLow(const char* name) { return static_cast<ASUns32>(VxAtom(name)); }
 
-void AddRibbonItem(AVRibbon ribbon, ASInt32 image, const char* at, const char* command) {
+void AddRibbonItem(AVRibbon ribbon, ASInt32 image, const char* at, const char* command,
+                   const std::wstring& text = L"Tessera") {
     CAPHostIcon icon(VxLoadPNG(image));
     AVRibbonItem item;
     {
-        CCT2ASText title(L"Tessera");
+        CCT2ASText title(text.c_str());
         item = VxAddRibbonItem(ribbon, VxAtom(at), icon.get(), title);
     }
     if (item) VxSetRibbonItemProc(item, TS_RibbonCommand, AtomLow(command));
+}
+
+// "Kept on this computer" goes first, so that the "Tessera" item added at the same place afterwards
+// comes between it and the host's own button.
+void AddRibbonItems(AVRibbon ribbon, const char* at, ASInt32 image, const char* command, bool kept) {
+    if (kept) AddRibbonItem(ribbon, IDP_KEPT, at, "Kept", VxLoadString(IDS_KEPT_TITLE));
+    AddRibbonItem(ribbon, image, at, command);
+}
+
+// The window, as the one operation while it is open; the copies chosen in it are then opened as
+// from the host's recent files, each recognised by the open notification as a kept copy.
+void ShowKeptCopiesWindow() {
+    std::vector<std::wstring> chosen;
+    DmslinkOperation(VX_SITE(kSite, "TS_KeptCopies"), [&](CDmslinkModule& module) {
+        chosen = ShowKeptCopies(module.Manager(), module.Documents());
+    });
+    for (const std::wstring& copy : chosen) {
+        bool opened = false;
+        VX_TRY {
+            CAPHostPath path = CAPMakeHostPath(copy);
+            if (path) VxOpenDoc(path.get(), VxDefaultFileSys());
+            opened = static_cast<bool>(path);
+        }
+        VX_CATCH(kSite, "TS_KeptCopies")
+        if (!opened) {
+            VX_TRY {
+                CCT2ASText text(VxFormatString(IDS_OPEN_DOCUMENT_FAILED, CAPNameOf(copy).c_str()).c_str());
+                if (text.Get()) VxAlert(text);
+            }
+            VX_CATCH(kSite, "TS_KeptCopies")
+        }
+    }
 }
 
 bool OwnEntry(int index) {
@@ -92,8 +127,10 @@ void StartUp() {
         VxRegisterNotification(kNotifyPDDocWillSave, reinterpret_cast<void*>(TS_SaveOrigin));
     }
 
-    if (OwnEntry(kTesseraIsSaveAvailable)) AddRibbonItem(ribbon, IDP_SAVE, "AVRibbon:Main:SaveAs:Btn", "SaveAs");
-    if (OwnEntry(kTesseraIsOpenAvailable)) AddRibbonItem(ribbon, IDP_OPEN, "AVRibbon:Main:Open:Btn", "Open");
+    // "Kept on this computer" beside the Open item, or beside the Save item where there is no Open item.
+    const bool open = OwnEntry(kTesseraIsOpenAvailable);
+    if (OwnEntry(kTesseraIsSaveAvailable)) AddRibbonItems(ribbon, "AVRibbon:Main:SaveAs:Btn", IDP_SAVE, "SaveAs", !open);
+    if (open) AddRibbonItems(ribbon, "AVRibbon:Main:Open:Btn", IDP_OPEN, "Open", true);
 }
 
 }  // namespace
@@ -131,6 +168,7 @@ void VXAPI TS_StartupIdleProc(void*) {
         if (waiting) return;
         VxUnregisterIdle(TS_StartupIdleProc, nullptr);
         module.Lifecycle().RecoverTempDocuments();
+        TellKeptCopiesAtStart(module.Documents());
     });
 }
 
@@ -143,6 +181,8 @@ void VXAPI TS_RibbonCommand(ASUns32 clientData) {
             VxEntry<TesseraVoidProc>(own, kTesseraFileSaveAsBtnExecuteProc)();
         else if (IsAtomOf(clientData, "Open"))
             VxEntry<TesseraVoidProc>(own, kTesseraFileOpenBtnExecuteProc)();
+        else if (IsAtomOf(clientData, "Kept"))
+            ShowKeptCopiesWindow();
     });
 }
 

@@ -52,7 +52,8 @@ ImportDescription DescribeForImport(const std::wstring& path) {
 
 }  // namespace
 
-bool CImportCommand::Execute(TSManager& manager, const std::wstring& path, ITesseraDocument* original) {
+bool CImportCommand::Execute(TSManager& manager, const std::wstring& path, ITesseraDocument* original,
+                             const std::wstring* text) {
     if (!HasConnectedServer(manager)) return false;
     ITesseraDMS* dms = manager.GetDms();
     if (!dms || SessionCount(dms) <= 0) return false;
@@ -60,6 +61,10 @@ bool CImportCommand::Execute(TSManager& manager, const std::wstring& path, ITess
         return false;
 
     ImportDescription description = DescribeForImport(path);
+    if (text) {
+        description.text = *text;
+        description.known = true;
+    }
     LONG saveAsType = 29;
     AddArrayItem(context_, L"TesseraExt2.SaveAsOptionCmd.SaveAsTypesArray", VT_I4, &saveAsType);
     AddTextItem(context_, L"TesseraExt.Import.DocDescription", description.known ? description.text.c_str() : nullptr);

@@ -235,12 +235,16 @@ TEST_F(PluginStartupTest, TheSaveItemComesBeforeTheOpenItemAndEachRunsItsCommand
     SetText(HKEY_LOCAL_MACHINE, L"TesseraEnableSave", L"1");
     Start();
     EXPECT_EQ(PluginNotifications(), (std::vector<ASInt32>{66, 1005, 19, 55, 1002, 38}));
+    // "Kept on this computer" goes beside the Open item: the host's Open, "Tessera", then it.
     std::vector<std::string> adds = host_->JournalMatching("ribbon-add:");
-    ASSERT_EQ(adds.size(), 2u);
-    EXPECT_EQ(adds[0], "ribbon-add:AVRibbon:Main:SaveAs:Btn Tessera");
-    EXPECT_EQ(adds[1], "ribbon-add:AVRibbon:Main:Open:Btn Tessera");
-    EXPECT_EQ(host_->JournalCount("icon-load:103"), 1u);
-    EXPECT_EQ(host_->JournalCount("icon-load:102"), 1u);
+    EXPECT_EQ(adds, (std::vector<std::string>{"ribbon-add:AVRibbon:Main:SaveAs:Btn Tessera",
+                                              "ribbon-add:AVRibbon:Main:Open:Btn Kept on this computer",
+                                              "ribbon-add:AVRibbon:Main:Open:Btn Tessera"}));
+    for (const char* icon : {"icon-load:103", "icon-load:102", "icon-load:104"}) EXPECT_EQ(host_->JournalCount(icon), 1u);
+    const std::string ribbon = host_->GetRibbon().Describe();
+    const size_t tessera = ribbon.find("Open:Btn+3 \"Tessera\""), kept = ribbon.find("Open:Btn+2 \"Kept on this computer\"");
+    EXPECT_NE(kept, std::string::npos) << ribbon;
+    EXPECT_LT(tessera, kept) << ribbon;
 
     vxhost::RibbonItem* save = nullptr;
     for (vxhost::RibbonItem* item : host_->GetRibbon().FindItemsTitled(L"Tessera"))
@@ -252,7 +256,8 @@ TEST_F(PluginStartupTest, TheSaveItemComesBeforeTheOpenItemAndEachRunsItsCommand
     // Client data naming neither command: the ribbon is told, nothing runs.
     host_->ClearJournal();
     save->proc(static_cast<ASUns32>(host_->Atom("Print")));
-    EXPECT_EQ(host_->Journal(), (std::vector<std::string>{"ribbon-before-command", "atom:SaveAs", "atom:Open"}));
+    EXPECT_EQ(host_->Journal(),
+              (std::vector<std::string>{"ribbon-before-command", "atom:SaveAs", "atom:Open", "atom:Kept"}));
     host_->ClearJournal();
     ASSERT_TRUE(host_->ClickRibbonItem(save->name));
     EXPECT_EQ(host_->JournalCount("ribbon-before-command"), 1u);
