@@ -2,6 +2,7 @@
 // thread, with the screenshot it takes.
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "vxhost/HostFixture.h"
@@ -25,10 +26,14 @@ TEST(ScenarioParse, ActionsCarryTheDialogAnswersThatFollowThem) {
         "saveas #2 \"C:\\My Files\\out.pdf\"\r\n"
         "click Tessera@SaveAs\n"
         "  profile Lease of the new office\n"
-        "idle 3\n",
+        "idle 3\n"
+        "kept\n"
+        "  kept-select 1001.2\n"
+        "  kept-press discard\n"
+        "  kept-confirm cancel\n",
         &scenario);
     ASSERT_THAT(errors, IsEmpty());
-    ASSERT_EQ(scenario.steps.size(), 5u);
+    ASSERT_EQ(scenario.steps.size(), 6u);
     const auto& open = scenario.steps[0];
     EXPECT_EQ(open.line, 2);
     ASSERT_EQ(open.answers.size(), 1u);
@@ -43,6 +48,12 @@ TEST(ScenarioParse, ActionsCarryTheDialogAnswersThatFollowThem) {
     EXPECT_EQ(scenario.steps[2].answers[0].text, L"C:\\My Files\\out.pdf");
     EXPECT_EQ(scenario.steps[3].answers[0].text, L"Lease of the new office");
     EXPECT_EQ(scenario.steps[4].args[0], "3");
+    const auto& kept = scenario.steps[5].answers;
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[0].kind, DialogAnswer::Kind::KeptSelect);
+    EXPECT_EQ(kept[0].picks[0].version, 2);
+    EXPECT_EQ(std::make_tuple(kept[1].kind, kept[1].text), std::make_tuple(DialogAnswer::Kind::KeptPress, std::wstring(L"discard")));
+    EXPECT_EQ(std::make_tuple(kept[2].kind, kept[2].confirm), std::make_tuple(DialogAnswer::Kind::KeptConfirm, false));
 }
 
 TEST(ScenarioParse, BadLinesAreRejectedWithTheirLineNumbers) {
@@ -60,13 +71,17 @@ TEST(ScenarioParse, BadLinesAreRejectedWithTheirLineNumbers) {
         "click Tessera@Open\n"
         "  choose 10x1\n"               // 11
         "note \"unclosed\n"             // 12
-        "edit #1 \"unclosed\n",         // 13
+        "edit #1 \"unclosed\n"          // 13
+        "kept\n"
+        "  kept-press print\n"          // 15
+        "  kept-confirm maybe\n",       // 16
         &scenario);
     EXPECT_THAT(errors, ElementsAre(HasSubstr("line 1: \"choose\" answers a dialog"), HasSubstr("line 2: usage: click"),
                                     HasSubstr("line 4: unknown command \"fly\""), HasSubstr("line 5: usage: shift"),
                                     HasSubstr("line 6: idle count"), HasSubstr("line 9: \"choose\" answers a dialog"),
                                     HasSubstr("line 11: \"10x1\" is not a document number"),
-                                    HasSubstr("line 12: unclosed quote"), HasSubstr("line 13: unclosed quote")));
+                                    HasSubstr("line 12: unclosed quote"), HasSubstr("line 13: unclosed quote"),
+                                    HasSubstr("line 15: usage: kept-press"), HasSubstr("line 16: usage: kept-confirm")));
 }
 
 TEST(ScenarioPng, WritesAValidImage) {

@@ -20,14 +20,19 @@ namespace vxhost {
 // What the helper thread does with one dialog that an action opens. Shot and AlertShot are no
 // dialogs of their own: they name the action's next screenshot of a dialog or of an alert box.
 struct DialogAnswer {
-    enum class Kind { Choose, Profile, Cancel, StopWaiting, File, ServerForm, Shot, AlertShot };
+    // KeptSelect, KeptPress and KeptConfirm work the plug-in's window "Kept on this computer" (known by
+    // its list, in any language) and its confirmation of a discard; the window stays for the next.
+    enum class Kind { Choose, Profile, Cancel, StopWaiting, File, ServerForm, Shot, AlertShot, KeptSelect, KeptPress,
+                      KeptConfirm };
     Kind kind = Kind::Choose;
     int line = 0;
     std::wstring caption;           // the dialog waited for (empty for File: the host's own dialog, and
                                     // for ServerForm: the plug-in's server dialog, known by its fields)
     struct Pick { long number; long version; };  // version 0: the highest listed
-    std::vector<Pick> picks;        // Choose
-    std::wstring text;              // Profile: description; File: path; (Alert)Shot: name without ".png"
+    std::vector<Pick> picks;        // Choose; KeptSelect (none: every entry)
+    std::wstring text;              // Profile: description; File: path; (Alert)Shot: name without ".png";
+                                    // KeptPress: the button (checkin, open, new, show, discard, close)
+    bool confirm = false;           // KeptConfirm: discard (else cancel)
     // ServerForm: the fields and boxes to set (unset ones stay as the dialog shows them), then OK or
     // Cancel.
     struct Form {
@@ -116,6 +121,7 @@ private:
     bool SettleStep(std::string* problem);
     bool DmsFaultStep(const ScenarioStep& step, std::string* problem);
     bool EditServerStep(const std::string& server, std::string* problem);
+    bool KeptStep(std::string* problem);
     bool CheckinStep(const ScenarioStep& step, Document* doc, std::string* problem);
     void ReportResources();
     void ReportMainWindow();

@@ -1,5 +1,7 @@
 #include "DialogDriver.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace vxhost {
@@ -11,6 +13,12 @@ const int kImportDescription = 7111;  // the DMS import dialog's description fie
 // The plug-in's server configuration dialog, known by its fields whatever its language.
 const int kProgressBar = 1003, kProgressStatus = 1008;  // the progress dialog's bar, and its line that says Tessera is not answering
 const int kServerField = 1017, kUserField = 1009, kPasswordField = 1010, kTrustedBox = 1018, kAutoLoginBox = 1026;
+// The plug-in's window "Kept on this computer": its list, its buttons, and the confirmation's text.
+const int kKeptList = 1031, kDiscardText = 1038;
+const struct {
+    const char* name;
+    int id;
+} kKeptButtons[] = {{"checkin", 1033}, {"open", 1034}, {"new", 1035}, {"show", 1036}, {"discard", 1037}, {"close", IDCANCEL}};
 const int kMessageBoxText = 0xFFFF;   // the text of a system message box
 const DWORD kPressWaitMs = 3000;      // a pressed dialog gets this long to go
 const DWORD kSettleMs = 150;          // a dialog just shown gets this long to fill and paint itself
@@ -43,6 +51,7 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE && gDriver) {
         const MSG* message = reinterpret_cast<const MSG*>(lParam);
         if (message->message == WM_CLOSE && message->hwnd && IsDialogWindow(message->hwnd)) gDriver->OnClosing(message->hwnd);
+        gDriver->OnTaken(*message);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -75,8 +84,32 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 DWORD WINAPI DriverThread(void* self);
 
+std::wstring ItemText(HWND list, int row, int column) {
+    wchar_t text[512] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = ARRAYSIZE(text);
+    Send(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// A button's text as the user reads it, without its mnemonic's "&".
+std::string ButtonText(HWND button) {
+    std::wstring text = WindowCaption(button), plain;
+    for (wchar_t c : text)
+        if (c != L'&') plain += c;
+    return ToUtf8(plain);
+}
+
+bool IsKept(const DialogAnswer& answer) {
+    return answer.kind == DialogAnswer::Kind::KeptSelect || answer.kind == DialogAnswer::Kind::KeptPress;
+}
+
 // The dialog an answer is for, as the transcript names it.
 std::string AnswerTarget(const DialogAnswer& answer) {
+    if (IsKept(answer)) return "Kept on this computer";
+    if (answer.kind == DialogAnswer::Kind::KeptConfirm) return "confirmation of a discard";
     if (answer.kind == DialogAnswer::Kind::StopWaiting && answer.caption.empty()) return "progress dialog";
     return answer.kind == DialogAnswer::Kind::ServerForm ? "server configuration" : ToUtf8(answer.caption);
 }
@@ -285,7 +318,101 @@ bool DialogDriver::FillServerForm(HWND dialog, const DialogAnswer& answer) {
     return false;
 }
 
+void DialogDriver::OnTaken(const MSG& message) {
+    HWND window = pressWindow_.load();
+    if (!window) return;
+    if (press_ == kPressPosted && message.hwnd == window && message.message == WM_COMMAND &&
+        LOWORD(message.wParam) == pressButton_.load())
+        press_ = kPressTaken;
+    else if (press_ == kPressTaken && IsWindowEnabled(window))
+        press_ = kNoPress;
+}
+
+bool DialogDriver::KeptWindowReady(HWND dialog) const {
+    return press_ == kNoPress && IsWindowEnabled(dialog) && GetDlgItem(dialog, kKeptList);
+}
+
+void DialogDriver::RecordKeptWindow(HWND dialog) {
+    HWND list = GetDlgItem(dialog, kKeptList);
+    LRESULT rows = Send(list, LVM_GETITEMCOUNT, 0, 0);
+    HWND header = reinterpret_cast<HWND>(Send(list, LVM_GETHEADER, 0, 0));
+    LRESULT columns = header ? Send(header, HDM_GETITEMCOUNT, 0, 0) : 1;
+    if (rows <= 0) host_.Record("dialog:kept-row (no entries) " + ToUtf8(WindowCaption(GetDlgItem(dialog, 1030))));
+    for (LRESULT row = 0; row < rows; row++) {
+        bool selected = (Send(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED) != 0;
+        std::string line = selected ? "* " : "  ";
+        for (LRESULT column = 0; column < columns; column++)
+            line += (column ? " | " : "") + ToUtf8(ItemText(list, static_cast<int>(row), static_cast<int>(column)));
+        host_.Record("dialog:kept-row " + line);
+    }
+    std::string enabled;
+    for (const auto& button : kKeptButtons) {
+        HWND control = GetDlgItem(dialog, button.id);
+        if (button.id != IDCANCEL && control && IsWindowEnabled(control))
+            enabled += (enabled.empty() ? "" : ", ") + ButtonText(control);
+    }
+    host_.Record("dialog:kept-buttons " + (enabled.empty() ? std::string("none") : enabled));
+}
+
+bool DialogDriver::KeptSelect(HWND dialog, const DialogAnswer& answer) {
+    HWND list = GetDlgItem(dialog, kKeptList);
+    LRESULT rows = Send(list, LVM_GETITEMCOUNT, 0, 0);
+    LVITEMW clear = {};
+    clear.stateMask = LVIS_SELECTED;
+    Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
+    size_t found = 0;
+    for (LRESULT row = 0; row < rows; row++) {
+        long number = _wtol(ItemText(list, static_cast<int>(row), 1).c_str());
+        long version = _wtol(ItemText(list, static_cast<int>(row), 2).c_str());
+        bool wanted = answer.picks.empty();
+        for (const auto& pick : answer.picks)
+            wanted = wanted || (pick.number == number && (pick.version == 0 || pick.version == version));
+        if (!wanted) continue;
+        LVITEMW state = {};
+        state.stateMask = state.state = LVIS_SELECTED | (found ? 0 : LVIS_FOCUSED);
+        Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+        found++;
+    }
+    RecordKeptWindow(dialog);
+    if (found >= answer.picks.size() && found > 0) return true;
+    Problem("line " + std::to_string(answer.line) + ": the window lists " + std::to_string(found) + " of the entries to select");
+    return false;
+}
+
+bool DialogDriver::KeptPress(HWND dialog, const DialogAnswer& answer) {
+    int id = 0;
+    for (const auto& button : kKeptButtons)
+        if (ToUtf8(answer.text) == button.name) id = button.id;
+    HWND control = GetDlgItem(dialog, id);
+    if (!control || !IsWindowEnabled(control)) {
+        Problem("line " + std::to_string(answer.line) + ": the button \"" + ToUtf8(answer.text) + "\" cannot be pressed");
+        return false;
+    }
+    host_.Record("dialog:press " + ButtonText(control));
+    // Posted: what the button does runs dialogs of its own, which this thread answers meanwhile.
+    pressButton_ = id;
+    pressWindow_ = dialog;
+    press_ = kPressPosted;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+    return true;
+}
+
 bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const DialogAnswer& answer) {
+    if (IsKept(answer)) {
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+        bool ok = answer.kind == DialogAnswer::Kind::KeptSelect ? KeptSelect(dialog, answer) : KeptPress(dialog, answer);
+        if (answer.kind == DialogAnswer::Kind::KeptSelect) {
+            Sleep(kSettleMs);
+            Shoot(dialog, caption, true);
+        }
+        // The window stays for the next answer.
+        std::lock_guard<std::mutex> lock(mutex_);
+        Seen& seen = seen_[dialog];
+        seen.answered = false;
+        seen.shot = true;
+        seen.since = GetTickCount64();
+        return ok;
+    }
     bool ok = true;
     // A press that may open an alert is posted: a sent one would wait for the alert to be closed.
     bool post = false;
@@ -302,7 +429,8 @@ bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const Dialog
     }
     const bool stop = answer.kind == DialogAnswer::Kind::StopWaiting;
     bool cancel = answer.kind == DialogAnswer::Kind::Cancel || stop ||
-                  (answer.kind == DialogAnswer::Kind::ServerForm && answer.form.cancel);
+                  (answer.kind == DialogAnswer::Kind::ServerForm && answer.form.cancel) ||
+                  (answer.kind == DialogAnswer::Kind::KeptConfirm && !answer.confirm);
     int button = ok && !cancel ? IDOK : IDCANCEL;
     // A button the dialog enables later is pressed once it can be; "Stop waiting" once the dialog says
     // that Tessera is not answering.
@@ -356,6 +484,8 @@ bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const Dialog
 }
 
 bool DialogDriver::Awaits(const DialogAnswer& answer, HWND dialog, const std::wstring& caption) const {
+    if (IsKept(answer)) return KeptWindowReady(dialog);
+    if (answer.kind == DialogAnswer::Kind::KeptConfirm) return GetDlgItem(dialog, kDiscardText) != nullptr;
     if (answer.kind == DialogAnswer::Kind::ServerForm)
         return GetDlgItem(dialog, kServerField) && GetDlgItem(dialog, kTrustedBox) && GetDlgItem(dialog, kAutoLoginBox);
     // Without a caption (a run in any language), any progress dialog.
@@ -383,8 +513,16 @@ void DialogDriver::ConfirmAlert(HWND dialog, const std::wstring& caption) {
 }
 
 void DialogDriver::RunLoop() {
-    ULONGLONG waitStart = GetTickCount64();
+    ULONGLONG waitStart = GetTickCount64(), nudged = 0;
     while (!stop_) {
+        // A press taken and done: the main thread comes back to the window's loop, which then needs a
+        // message to take for the hook to see it.
+        if (press_ == kPressTaken && GetTickCount64() - nudged >= 50) {
+            HWND window = pressWindow_.load();
+            if (!IsWindow(window)) press_ = kNoPress;
+            else PostMessageW(window, WM_NULL, 0, 0);
+            nudged = GetTickCount64();
+        }
         std::vector<HWND> dialogs = ProcessDialogs();
         ULONGLONG now = GetTickCount64();
         bool alertUp = false;
@@ -453,8 +591,10 @@ void DialogDriver::RunLoop() {
                     caption = seen.caption;
                 }
                 bool awaited = false;
+                // The kept window waits for its next answer also while a press of it is under way.
                 for (size_t i = next_; i < answers_.size() && !confirm; i++)
-                    awaited = awaited || Awaits(answers_[i], dialog, seen.caption);
+                    awaited = awaited || (IsKept(answers_[i]) ? GetDlgItem(dialog, kKeptList) != nullptr
+                                                              : Awaits(answers_[i], dialog, seen.caption));
                 if (awaited) continue;
                 shoot = !seen.shot && Elapsed(now, seen.since) >= 30;
                 if (shoot) seen.shot = true;

@@ -35,6 +35,8 @@ public:
 
     // Called by the message hook on the main thread when a dialog is about to close.
     void OnClosing(HWND dialog);
+    // Called by the message hook on the main thread for every message it takes from its queue.
+    void OnTaken(const MSG& message);
     // Called on the main thread for every alert the host records, before any box shows it.
     void NoteAlert() { alerts_++; }
     // The helper thread's body.
@@ -54,6 +56,12 @@ private:
     bool Answer(HWND dialog, const std::wstring& caption, const DialogAnswer& answer);
     bool Choose(HWND dialog, const DialogAnswer& answer);
     bool FillServerForm(HWND dialog, const DialogAnswer& answer);
+    // "Kept on this computer": selects entries, or presses a button without waiting for what it does.
+    bool KeptSelect(HWND dialog, const DialogAnswer& answer);
+    bool KeptPress(HWND dialog, const DialogAnswer& answer);
+    void RecordKeptWindow(HWND dialog);
+    // Between a press of the window's button and the end of what it does, the window takes no answer.
+    bool KeptWindowReady(HWND dialog) const;
     void ConfirmAlert(HWND dialog, const std::wstring& caption);
     bool IsAlertBox(HWND dialog, const std::wstring& caption) const;
     bool AlertBoxShown();
@@ -75,6 +83,12 @@ private:
     DWORD mainThread_;
     HHOOK hook_ = nullptr;
     std::atomic<bool> stop_{false};
+    // A press of the kept window: posted, taken from the main thread's queue, and done once the main
+    // thread takes a message again with the window enabled (it is disabled while its action runs).
+    enum { kNoPress, kPressPosted, kPressTaken };
+    std::atomic<int> press_{kNoPress};
+    std::atomic<HWND> pressWindow_{nullptr};
+    std::atomic<int> pressButton_{0};
     std::atomic<unsigned> alerts_{0};
     std::mutex mutex_;  // seen_, problems_, files_, names_, next(Alert)Name_
     std::mutex captureMutex_;  // one picture at a time (the helper's and the closing hook's)

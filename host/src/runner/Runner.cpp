@@ -94,6 +94,8 @@ std::string Describe(const std::string& entry) {
         if (StartsWith(r, "description ", &what)) return "  description \"" + what + "\"";
         if (StartsWith(r, "filled ", &what)) return "  filled in: " + what;
         if (StartsWith(r, "stays ", &what)) return "  the dialog \"" + what + "\" stays open";
+        if (StartsWith(r, "kept-row ", &what)) return "  | " + what;
+        if (StartsWith(r, "kept-buttons ", &what)) return "  buttons: " + what;
         if (StartsWith(r, "press ", &what)) return "  pressed " + what;
         if (StartsWith(r, "problem ", &what)) return "  problem: " + what;
         return "dialog " + r;
@@ -491,6 +493,18 @@ bool ScenarioRunner::EditServerStep(const std::string& server, std::string* prob
     return true;
 }
 
+// The item a plug-in added that opens "Kept on this computer" (its procedure's client data is the
+// atom "Kept"), whatever its title's language.
+bool ScenarioRunner::KeptStep(std::string* problem) {
+    const ASUns32 kept = static_cast<ASUns32>(host_.Atom("Kept"));
+    for (const auto& category : host_.GetRibbon().Categories())
+        for (const auto& panel : category->panels)
+            for (RibbonItem* item : panel->items)
+                if (item->added && item->proc && item->clientData == kept) return host_.ClickRibbonItem(item->name);
+    *problem = "the ribbon has no item for \"Kept on this computer\"";
+    return false;
+}
+
 // The host's own check-in of a document: entry 16, or entry 17 (which saves it to the DMS first).
 bool ScenarioRunner::CheckinStep(const ScenarioStep& step, Document* doc, std::string* problem) {
     const bool checkin = step.command == "checkin";
@@ -567,6 +581,7 @@ bool ScenarioRunner::ExecuteHostStep(const ScenarioStep& step, std::string* prob
         return true;
     }
     if (c == "edit-server") return EditServerStep(step.args.empty() ? std::string() : step.args[0], problem);
+    if (c == "kept") return KeptStep(problem);
     if (c == "clear-temp") {
         host_.SendClearTempFiles();
         return true;

@@ -1,5 +1,7 @@
 // The script language: one step per line; dialog answers belong to the action line above them.
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <map>
 
 #include "vxhost/Scenario.h"
@@ -36,6 +38,7 @@ const std::map<std::string, CommandRule>& Rules() {
         {"clear-temp", {Shape::Action, 0, 0, "clear-temp"}},
         {"reopen", {Shape::Action, 1, 1, "reopen <doc seen earlier>"}},
         {"edit-server", {Shape::Action, 0, 1, "edit-server [<server>]"}},
+        {"kept", {Shape::Action, 0, 0, "kept"}},
         {"dms-fault", {Shape::Other, 1, 4,
                        "dms-fault <operation> <hresult|refuse|kill|kill-after|pass> [count] | dms-fault <operation> hang "
                        "<seconds> [count] | dms-fault clear"}},
@@ -57,6 +60,9 @@ const std::map<std::string, CommandRule>& Rules() {
         {"file", {Shape::Answer, 1, kText, "file <path>"}},
         {"server-form", {Shape::Answer, 0, 6,
                          "server-form [server=<name>] [user=<id>] [password=<text>] [trusted=on|off] [auto=on|off] [cancel]"}},
+        {"kept-select", {Shape::Answer, 1, 1000, "kept-select <number>[.<version>] ... | kept-select all"}},
+        {"kept-press", {Shape::Answer, 1, 1, "kept-press checkin|open|new|show|discard|close"}},
+        {"kept-confirm", {Shape::Answer, 1, 1, "kept-confirm discard|cancel"}},
         {"shot", {Shape::Answer, 1, 1, "shot <name>|-"}},
         {"shot-alert", {Shape::Answer, 1, 1, "shot-alert <name>|-"}},
     };
@@ -213,11 +219,12 @@ std::vector<std::string> ParseScenario(const std::string& text, Scenario* out) {
             }
             DialogAnswer answer;
             answer.line = lineNumber;
-            if (command == "choose") {
-                answer.kind = DialogAnswer::Kind::Choose;
-                answer.caption = L"Tessera - Open";
+            if (command == "choose" || command == "kept-select") {
+                answer.kind = command == "choose" ? DialogAnswer::Kind::Choose : DialogAnswer::Kind::KeptSelect;
+                if (command == "choose") answer.caption = L"Tessera - Open";
                 bool good = true;
                 for (const std::string& pick : step.args) {
+                    if (command == "kept-select" && pick == "all" && step.args.size() == 1) break;
                     size_t dot = pick.find('.');
                     DialogAnswer::Pick p{0, 0};
                     if (!ParseNumber(pick.substr(0, dot), &p.number) ||
@@ -243,6 +250,21 @@ std::vector<std::string> ParseScenario(const std::string& text, Scenario* out) {
                     fail(why);
                     continue;
                 }
+            } else if (command == "kept-press") {
+                static const char* const buttons[] = {"checkin", "open", "new", "show", "discard", "close"};
+                if (std::find(std::begin(buttons), std::end(buttons), step.args[0]) == std::end(buttons)) {
+                    fail("usage: " + std::string(rule->second.usage));
+                    continue;
+                }
+                answer.kind = DialogAnswer::Kind::KeptPress;
+                answer.text = FromUtf8(step.args[0]);
+            } else if (command == "kept-confirm") {
+                if (step.args[0] != "discard" && step.args[0] != "cancel") {
+                    fail("usage: " + std::string(rule->second.usage));
+                    continue;
+                }
+                answer.kind = DialogAnswer::Kind::KeptConfirm;
+                answer.confirm = step.args[0] == "discard";
             } else if (command == "shot" || command == "shot-alert") {
                 if (!IsShotName(step.args[0])) {
                     fail("\"" + step.args[0] + "\" is no screenshot name (letters, digits, '.', '_', '-')");
