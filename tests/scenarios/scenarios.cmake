@@ -33,3 +33,8 @@ set_tests_properties(Scenario.hostile PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 add_test(NAME Scenario.noanswer
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-noanswer.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-noanswer)
 set_tests_properties(Scenario.noanswer PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+
+# Edits the DMS did not take: the window "Kept on this computer", and a second host alongside.
+add_test(NAME Scenario.kept
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-kept.sh ${CMAKE_SOURCE_DIR} ${VX_BIN} ${CMAKE_BINARY_DIR}/scenario-kept)
+set_tests_properties(Scenario.kept PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# "Kept on this computer" on the real host and the DMS stand-in. A session's check-ins are refused:
+# four edits stay on the computer. The next start's recovery is refused too and says how many it
+# kept; the window lists each with the refusal's reason. "Check in now" refused again leaves its
+# entry listed with the new reason; "Save as new document" gives a new DMS document holding the edit
+# and the entry goes; a "Discard" cancelled at its confirmation keeps everything, a confirmed one
+# releases the lock and deletes the copy. Then one host has a kept copy open while a second host's
+# window lists it as open elsewhere, with only "Show in folder"; the first host checks it in as it
+# closes. Every host ends with its objects released.
+#   check-kept.sh <source root> <bin folder> <work folder>
+set -uo pipefail
+root=$1 bin=$2 work=$3
+. "$(dirname "$0")/lib.sh"
+setup
+add_documents 1004
+cat >"$work/session.script" <<'S'
+click Tessera@Open
+  choose 1001 1002 1003 1004
+edit 1001_1.pdf "Lease edit Tessera refused"
+save 1001_1.pdf
+edit 1002_1.pdf "Edit saved as a new document"
+save 1002_1.pdf
+edit 1003_1.pdf "Edit to be discarded"
+save 1003_1.pdf
+edit 1004_1.pdf "Edit checked in from the second host's time"
+save 1004_1.pdf
+dms-fault CheckIn refuse 4
+close 1001_1.pdf
+close 1002_1.pdf
+close 1003_1.pdf
+close 1004_1.pdf
+idle 2
+S
+cat >"$work/window.script" <<'S'
+settle
+expect-alert 4 documents hold changes that Tessera has not received.
+dms-fault clear
+dms-fault CheckIn 0x80070005 1
+kept
+  kept-select all
+  kept-select 1001
+  kept-press checkin
+  kept-select 1001
+  kept-select 1002
+  kept-press new
+  profile Document 1002 kept
+  kept-select 1003
+  kept-press discard
+  kept-confirm cancel
+  kept-select 1003
+  kept-press discard
+  kept-confirm discard
+  kept-select all
+  kept-press close
+expect-alert 'Lease agreement.pdf' could not be checked in to Tessera: You may not check this document in to Tessera. It stays on this computer.
+dms-list
+S
+
+host session "$work/session.script"; rc=$?
+[ $rc -eq 0 ] || { echo "session: host exited $rc"; fail=1; }
+[ "$(grep -c "could not be checked in to Tessera" "$work/session.txt")" -eq 4 ] || { echo "session: not four refusals"; fail=1; }
+# The next start's recovery is refused for every copy.
+store fault add CheckIn refuse >/dev/null
+host window "$work/window.script"; rc=$?
+[ $rc -eq 0 ] || { echo "window: host exited $rc"; fail=1; }
+for t in session window; do has $t "result: clean"; hasnt $t "FAILED"; done
+refused="Tessera refused the check-in. The document may no longer be checked out to you."
+has window "| * Lease agreement.pdf | 1001 | 1 | Legal | SRV1 | "
+has window "| $refused"
+has window "buttons: Check in now, Open, Save as new document, Show in folder, Discard"
+# Refused again: listed with the new reason.
+has window " | You may not check this document in to Tessera."
+# Saved as a new document (1005, holding the edit), its entry gone with the copy and the old lock.
+has window "SRV1/Legal 1005 version 1"
+grep -rlq "Edit saved as a new document" "$work/store/content" || { echo "the new document lacks the edit"; fail=1; }
+# Discarded only once confirmed: lock and copy gone, and nothing of it reached the store.
+sed -n '/pressed Cancel/,/pressed Discard/p' "$work/window.txt" | grep -q "| \* Document 1003.pdf | 1003 " ||
+  { echo "window: 1003 not listed again after the cancelled discard"; fail=1; }
+sed -n '/pressed Cancel/,$p' "$work/window.txt" | sed -n '/pressed OK/,$p' >"$work/after.txt"
+[ -s "$work/after.txt" ] || { echo "window: the discard was never confirmed"; fail=1; }
+grep -q "| .*Document 1002.pdf" "$work/after.txt" && { echo "window: 1002 still listed after its new document"; fail=1; }
+grep -q "| .*Document 1003.pdf" "$work/after.txt" && { echo "window: 1003 still listed after its discard"; fail=1; }
+grep -rlq "Edit to be discarded" "$work/store/content" && { echo "the discarded edit reached the store"; fail=1; }
+[ -z "$(find "$(temp_root)" -name '1002_1.pdf*' -o -name '1003_1.pdf*')" ] || { echo "copies of 1002 or 1003 left"; fail=1; }
+locks=$(versions | awk '$3 != "-" {print $1}' | sort -u | tr '\n' ' ')
+[ "$locks" = "1001 1004 " ] || { echo "locks after the window: $locks"; fail=1; }
+grep -q "You may not check this document in" "$(find "$(temp_root)" -name 1001_1.pdf.owed)" ||
+  { echo "the mark of 1001 does not keep the last refusal"; fail=1; }
+
+# A kept copy open in one host is open elsewhere in another's window. The holder opens it by the
+# path the host knows it by, as from its recent files.
+copy=$(find "$(temp_root)" -name 1004_1.pdf)
+copy=${copy#"$(temp_root)/"}
+copy='%TEMP%\dmslink\'${copy//\//\\}
+cat >"$work/holder.script" <<S
+open $copy
+touch %VX_MAIN%\\holding
+wait-file %VX_MAIN%\\second-done
+close 1004_1.pdf
+idle 2
+dms-list
+S
+cat >"$work/second.script" <<'S'
+settle
+kept
+  kept-select 1004
+  kept-press show
+  kept-press close
+S
+host holder "$work/holder.script" &
+holder=$!
+signalled "$work/holding" $holder || { echo "the holder never opened the copy"; fail=1; }
+host second "$work/second.script"; rc=$?
+[ $rc -eq 0 ] || { echo "second: host exited $rc"; fail=1; }
+touch "$work/second-done"
+wait $holder; rc=$?
+[ $rc -eq 0 ] || { echo "holder: host exited $rc"; fail=1; }
+for t in holder second; do has $t "result: clean"; hasnt $t "FAILED"; done
+has second "| * Document 1004.pdf | 1004 | 1 | Legal | SRV1 | "
+has second " | Open in another Varnel Pro. $refused"
+has second "buttons: Show in folder"
+has second "pressed Show in folder"
+hasnt second "could not be shown"
+# The second host's start checked the Lease in; the holder checked its copy in as it closed.
+has holder "SRV1/Legal 1004 version 2"
+grep -rlq "Lease edit Tessera refused" "$work/store/content" || { echo "the Lease edit never reached the store"; fail=1; }
+[ -z "$(versions | awk '$3 != "-"')" ] || { echo "locks left at the end: $(versions | awk '$3 != "-"')"; fail=1; }
+[ $fail = 0 ] || for t in session window holder second; do echo "--- $t"; cat "$work/$t.txt"; done
+exit $fail
