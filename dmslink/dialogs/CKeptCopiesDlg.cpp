@@ -50,8 +50,12 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
 // Disables the window while an action runs, and gives it the keyboard again afterwards.
 class BusyWindow {
 public:
-    explicit BusyWindow(HWND window) : window_(window) { EnableWindow(window_, FALSE); }
+    BusyWindow(HWND window, bool* busy) : window_(window), busy_(busy) {
+        *busy_ = true;
+        EnableWindow(window_, FALSE);
+    }
     ~BusyWindow() {
+        *busy_ = false;
         EnableWindow(window_, TRUE);
         SetActiveWindow(window_);
         SetFocus(GetDlgItem(window_, IDC_KEPT_LIST));
@@ -61,6 +65,7 @@ public:
 
 private:
     HWND window_;
+    bool* busy_;
 };
 
 }  // namespace
@@ -176,6 +181,13 @@ bool CKeptCopiesDlg::OnCommand(WORD id, WORD code, HWND control) {
         return true;
     case IDOK:
         return true;
+    case IDCANCEL:
+        // Asked for during an action (its dialogs pass messages on to the window): honoured after it.
+        if (busy_) {
+            closeWhenDone_ = true;
+            return true;
+        }
+        return CDialog::OnCommand(id, code, control);
     default:
         return CDialog::OnCommand(id, code, control);
     }
@@ -190,7 +202,7 @@ void CKeptCopiesDlg::Run(WORD button) {
         return;
     }
     {
-        BusyWindow busy(m_hWnd);
+        BusyWindow busy(m_hWnd, &busy_);
         for (const std::wstring& path : selected) {
             const KeptCopy* found = copies_.Find(path);
             if (!found || (found->openElsewhere && button != IDC_KEPT_SHOW)) continue;
@@ -208,6 +220,7 @@ void CKeptCopiesDlg::Run(WORD button) {
         }
     }
     Fill();
+    if (closeWhenDone_) EndDialog(IDCANCEL);
 }
 
 INT_PTR CKeptCopiesDlg::OnMessage(UINT message, WPARAM, LPARAM lParam, bool* handled) {

@@ -48,6 +48,8 @@ private:
     IKeptCopyActions& actions_;
     std::wstring intro_;
     std::vector<std::wstring> toOpen_;
+    bool busy_ = false;
+    bool closeWhenDone_ = false;  // Close (or the caption's close) asked for while an action ran
 };
 
 // The confirmation of a discard, naming the document; true when the user confirms it.
