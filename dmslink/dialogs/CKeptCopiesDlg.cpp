@@ -6,6 +6,7 @@
 
 #include "Files/CAPPathText.h"
 #include "VxApp.h"
+#include "VxGuard.h"
 #include "resources/resource.h"
 
 namespace {
@@ -201,26 +202,35 @@ void CKeptCopiesDlg::Run(WORD button) {
         EndDialog(IDC_KEPT_OPEN);
         return;
     }
+    // A close asked for meanwhile is honoured however the actions end.
+    struct CloseWhenDone {
+        CKeptCopiesDlg& dialog;
+        ~CloseWhenDone() {
+            if (dialog.closeWhenDone_) dialog.EndDialog(IDCANCEL);
+        }
+    } close{*this};
     {
         BusyWindow busy(m_hWnd, &busy_);
         for (const std::wstring& path : selected) {
             const KeptCopy* found = copies_.Find(path);
             if (!found || (found->openElsewhere && button != IDC_KEPT_SHOW)) continue;
-            // The entry may leave the list during the action.
+            // The entry may leave the list during the action; one that fails leaves the others to go on.
             const KeptCopy entry = *found;
-            if (button == IDC_KEPT_CHECKIN) {
-                actions_.CheckIn(entry);
-            } else if (button == IDC_KEPT_SAVE_NEW) {
-                actions_.SaveAsNew(entry);
-            } else if (button == IDC_KEPT_SHOW) {
-                actions_.ShowInFolder(entry);
-            } else if (ConfirmDiscard(entry.name, m_hWnd)) {
-                actions_.Discard(entry);
+            VX_TRY {
+                if (button == IDC_KEPT_CHECKIN) {
+                    actions_.CheckIn(entry);
+                } else if (button == IDC_KEPT_SAVE_NEW) {
+                    actions_.SaveAsNew(entry);
+                } else if (button == IDC_KEPT_SHOW) {
+                    actions_.ShowInFolder(entry);
+                } else if (ConfirmDiscard(entry.name, m_hWnd)) {
+                    actions_.Discard(entry);
+                }
             }
+            VX_CATCH("CKeptCopiesDlg", "CKeptCopiesDlg::OnCommand")
         }
     }
     Fill();
-    if (closeWhenDone_) EndDialog(IDCANCEL);
 }
 
 INT_PTR CKeptCopiesDlg::OnMessage(UINT message, WPARAM, LPARAM lParam, bool* handled) {

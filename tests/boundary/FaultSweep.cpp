@@ -212,7 +212,7 @@ struct Worker : vxhost::HostCalls {
         std::multiset<std::string> alive(leaks.begin(), leaks.end());
         const size_t errorsBefore = host->Objects().Errors().size(), violationsBefore = host->ThreadViolations().size(),
                      logBefore = host->LogText().size();
-        serverDialogStep = -1;
+        serverDialogStep = keptDialogStep = -1;
         auto arm = [&](long at) { kind == 0 ? host->FailMakingCall(at) : failAllocationAt(at); };
 
         bool prepared = !procedure.prepare || Guard("could not prepare", [&] { procedure.prepare(*this, state); });
@@ -349,6 +349,12 @@ struct Worker : vxhost::HostCalls {
                     SetDlgItemTextW(window, IDC_PASSWORD, kPassword);
                 }
                 SendMessageW(GetDlgItem(window, serverDialogStep++ == 0 ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+            } else if (GetDlgItem(window, IDC_KEPT_LIST) && keptDialogStep == 0) {
+                // "Kept on this computer": Check in now, then Close, which waits for the check-in's end.
+                keptDialogStep = 1;
+                PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_KEPT_CHECKIN, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_KEPT_CHECKIN)));
+                PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
             } else if (GetTickCount() - runStarted > kDialogPatience) {
                 Fail("a dialog stayed open: \"" + vxhost::ToUtf8(title) + "\" (closed by the harness)");
                 PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -427,6 +433,7 @@ struct Worker : vxhost::HostCalls {
     unsigned long (*allocationThread)(void) = nullptr;
     std::vector<std::string> failures;
     int serverDialogStep = -1;  // -1: no server dialog expected
+    int keptDialogStep = -1;    // -1: no "Kept on this computer" expected
     DWORD runStarted = 0;
     bool ticking = false;
     int cycles = 0;
@@ -472,6 +479,22 @@ Step Ribbon(const std::string& beside) {
     };
 }
 
+// A saved copy whose check-in the DMS refused as it closed: kept on the computer.
+void KeptCopy(W& w, S&) {
+    Document* doc = w.OpenSaved(kSavedDoc);
+    tessera::AddRefusal(w.store, L"CheckIn", 1);
+    w.host->CloseDocument(doc);
+    w.host->RunIdle();
+}
+void KeptItem(W& w, S&) {
+    w.keptDialogStep = 0;
+    const ASUns32 kept = static_cast<ASUns32>(w.host->Atom("Kept"));
+    for (const auto& category : w.host->GetRibbon().Categories())
+        for (const auto& panel : category->panels)
+            for (vxhost::RibbonItem* item : panel->items)
+                if (item->added && item->clientData == kept) w.host->ClickRibbonItem(item->name);
+}
+
 // The long ones first, so that the two slots end together.
 const std::vector<Procedure>& Procedures() {
     static const std::vector<Procedure> list = {
@@ -479,6 +502,7 @@ const std::vector<Procedure>& Procedures() {
         {19, "FileOpenBtnExecuteProc", Chosen, Void},
         {0, "ribbon Tessera beside Open", Chosen, Ribbon("Open")},
         {0, "ribbon Tessera beside SaveAs", LocalForImport, Ribbon("SaveAs")},
+        {0, "ribbon Kept on this computer (its window)", KeptCopy, KeptItem},
         {21, "FileSaveAsBtnExecuteProc", LocalForImport, Void},
         {16, "CheckinDocument", SavedPath, [](W& w, S& s) { s.answer = w.Call<TesseraCheckinProc>()(s.path, 1); }},
         {17, "SaveDocumentOnServer", [](W& w, S& s) { SavedPath(w, s); w.PresetImport(); },
