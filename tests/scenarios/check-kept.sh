@@ -70,7 +70,7 @@ store fault add CheckIn refuse >/dev/null
 host window "$work/window.script"; rc=$?
 [ $rc -eq 0 ] || { echo "window: host exited $rc"; fail=1; }
 for t in session window; do has $t "result: clean"; hasnt $t "FAILED"; done
-refused="Tessera refused the check-in. The document may no longer be checked out to you."
+refused="Tessera refused the check-in. The document may no longer be checked out to you, or you may no longer change it."
 has window "| * Lease agreement.pdf | 1001 | 1 | Legal | SRV1 | "
 has window "| $refused"
 has window "buttons: Check in now, Open, Save as new document, Show in folder, Discard"
