@@ -401,6 +401,8 @@ HRESULT Document::CheckIn(BSTR path, long disposition, long keepCheckedOut, void
         // The DMS declines a check-in it has no check-out for, as it does when refusing.
         if (refused || !doc.lock) return S_OK;
         if (!SameName(doc.lock->user, user)) return TESSERA_E_IN_USE;
+        // A user without the right to check the document in gets the same refusal; the lock stays.
+        if (!doc.MayCheckIn(user)) return S_OK;
         std::wstring content;
         HRESULT copied = tx.ImportContent(source, &content);
         if (FAILED(copied)) return copied;
