@@ -168,12 +168,27 @@ BOOL CProgressDlg::OnInitDialog() {
     link_->window_.store(m_hWnd);
     SetEvent(link_->InitEvent());
     if (link_->done_.load()) PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
-    return TRUE;
+    // The status line goes right before the bar, which it names for a screen reader ("Tessera is not
+    // answering."). The focus is on Cancel while it can be used, else on the bar.
+    return SetTabOrder({IDC_DOC_NAME, IDC_DOC_AUTHOR, IDC_DOC_NUMBER, IDC_DOC_VERSION, IDC_DOC_SIZE, IDC_STATUS,
+                        IDC_PROGRESS, IDCANCEL},
+                       cancelDisabled_ ? IDC_PROGRESS : IDCANCEL);
 }
 
 BOOL CProgressDlg::PreTranslateMessage(MSG* message) {
-    // Enter and Escape would end the dialog through the dialog manager while the worker still runs.
-    return message->message == WM_KEYDOWN && m_hWnd && (message->hwnd == m_hWnd || IsChild(m_hWnd, message->hwnd));
+    // Enter is OK wherever the focus is: pressed by habit on the focused Cancel, it would stop a
+    // check-out. Escape is Cancel, through the dialog manager.
+    if (message->message != WM_KEYDOWN || message->wParam != VK_RETURN || !m_hWnd ||
+        (message->hwnd != m_hWnd && !IsChild(m_hWnd, message->hwnd)))
+        return FALSE;
+    SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
+}
+
+bool CProgressDlg::OnCommand(WORD id, WORD code, HWND control) {
+    // The worker ends the dialog when its work is done (WM_CLOSE); OK before that ends nothing.
+    if (id == IDOK && workerThread_) return true;
+    return CDialog::OnCommand(id, code, control);
 }
 
 void CProgressDlg::OnOK() { End(cancelled_ ? IDCANCEL : IDOK); }
@@ -199,7 +214,7 @@ void CProgressDlg::OnCancel() {
     // A multi-document check-out stops after the document in hand; the worker closes the dialog.
     cancelled_ = true;
     link_->cancel_.store(true);
-    EnableDlgItem(IDCANCEL, false);
+    EnableCancel(false);
 }
 
 INT_PTR CProgressDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
@@ -263,8 +278,18 @@ void CProgressDlg::SetNotAnswering(bool notAnswering) {
     notAnswering_ = notAnswering;
     SetDlgItemText(IDC_STATUS, notAnswering ? VxLoadString(IDS_NOT_ANSWERING) : std::wstring());
     SetDlgItemText(IDCANCEL, notAnswering ? VxLoadString(IDS_STOP_WAITING) : cancelText_);
-    EnableDlgItem(IDCANCEL, notAnswering || (!cancelDisabled_ && !cancelled_));
     if (notAnswering && !IsWindowVisible(m_hWnd)) ShowWindow(m_hWnd, SW_SHOW);
+    EnableCancel(notAnswering || (!cancelDisabled_ && !cancelled_));
+}
+
+void CProgressDlg::EnableCancel(bool enable) {
+    HWND cancel = GetDlgItem(IDCANCEL);
+    if (!cancel) return;
+    // The focus goes with what the user can do, so that a screen reader says it: to "Stop waiting"
+    // when it comes, back to the bar when Cancel can no longer be used.
+    if (!enable && GetFocus() == cancel) GotoDlgCtrl(IDC_PROGRESS);
+    EnableWindow(cancel, enable ? TRUE : FALSE);
+    if (enable && GetFocus() != cancel) GotoDlgCtrl(IDCANCEL);
 }
 
 void CProgressDlg::AddStatusLine() {

@@ -12,6 +12,9 @@
 // A WM_QUIT (the session ends) closes the dialog as Cancel does, also when Cancel is disabled: the
 // worker is told to stop and waited for, and its result reaches the operation. The quit is posted
 // again once the dialog has gone, for the host's own loop.
+//
+// Keys: Escape is Cancel (and does what the button does, nothing while it is disabled); Enter is OK,
+// which ends nothing while a worker runs. Tab reaches Cancel alone, when it can be used.
 #pragma once
 
 #include <windows.h>
@@ -123,6 +126,7 @@ public:
 protected:
     BOOL PreTranslateMessage(MSG* message) override;
     BOOL OnInitDialog() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
     void OnOK() override;
     void OnCancel() override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
@@ -135,6 +139,7 @@ private:
     void Watch();
     void Answered();
     void SetNotAnswering(bool notAnswering);
+    void EnableCancel(bool enable);
     void AddStatusLine();
     bool WorkerShowsWindow() const;
     void End(INT_PTR result);

@@ -19,7 +19,16 @@ BOOL CServerPropertiesDlg::OnInitDialog() {
     } else {
         CheckDlgButton(IDC_AUTO_LOGIN, true);
     }
-    return TRUE;
+    return SetTabOrder({IDC_SERVER, IDC_AUTO_LOGIN, IDC_TRUSTED_LOGIN, IDC_USERNAME, IDC_PASSWORD, IDOK, IDCANCEL},
+                       FirstField());
+}
+
+// The first field still to fill; when all are filled the password, which is what an edit mostly
+// changes, and with a trusted login the choice of it, the credentials going unused.
+int CServerPropertiesDlg::FirstField() const {
+    if (GetDlgItemText(IDC_SERVER).empty()) return IDC_SERVER;
+    if (IsDlgButtonChecked(IDC_TRUSTED_LOGIN)) return IDC_TRUSTED_LOGIN;
+    return GetDlgItemText(IDC_USERNAME).empty() ? IDC_USERNAME : IDC_PASSWORD;
 }
 
 bool CServerPropertiesDlg::OnCommand(WORD id, WORD code, HWND control) {

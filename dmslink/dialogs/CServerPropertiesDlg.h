@@ -22,6 +22,7 @@ protected:
     bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
+    int FirstField() const;
     void OnTrustedLoginClicked();
     void ShowMessage(const std::wstring& text) const;
 

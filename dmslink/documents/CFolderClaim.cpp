@@ -1,5 +1,6 @@
 #include "documents/CFolderClaim.h"
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,19 @@ bool Dispose(HANDLE file) {
 }  // namespace
 
 bool IsClaimFileName(const std::wstring& name) { return CAPSameTextIgnoringCase(name, kClaimFile); }
+
+bool VisitPlainFiles(const std::wstring& folder, const std::function<bool(const std::wstring& name)>& visit) {
+    WIN32_FIND_DATAW found;
+    CAPFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!search) return false;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L".." || IsClaimFileName(name)) continue;
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+        if (!visit(name)) return false;
+    } while (FindNextFileW(search.get(), &found));
+    return true;
+}
 
 CFolderClaim& CFolderClaim::operator=(CFolderClaim&& other) noexcept {
     if (this != &other) {
@@ -92,24 +106,18 @@ void CFolderClaim::Release() {
 bool CFolderClaim::DeleteFolder() {
     if (!file_) return false;
     std::vector<CAPHandle> held;
-    WIN32_FIND_DATAW found;
-    {
-        CAPFindHandle search(FindFirstFileW((folder_ + L"\\*").c_str(), &found));
-        if (!search) return false;
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L".." || IsClaimFileName(name)) continue;
-            if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-            const std::wstring path = folder_ + L"\\" + name;
-            if (record_ && CAPSameTextIgnoringCase(name, kRecordFile)) continue;  // through its claim below
-            // Shared with no one: a file any process holds open is not to be deleted. And it must be
-            // the file its name says, not the target of a link the system opened instead.
-            CAPHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            if (!file || !CAPIsEntryOf(file.get(), path, true)) return false;
-            held.push_back(std::move(file));
-        } while (FindNextFileW(search.get(), &found));
-    }
+    const bool all = VisitPlainFiles(folder_, [&](const std::wstring& name) {
+        if (record_ && CAPSameTextIgnoringCase(name, kRecordFile)) return true;  // through its claim below
+        // Shared with no one: a file any process holds open is not to be deleted. And it must be the
+        // file its name says, not the target of a link the system opened instead.
+        const std::wstring path = folder_ + L"\\" + name;
+        CAPHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file || !CAPIsEntryOf(file.get(), path, true)) return false;
+        held.push_back(std::move(file));
+        return true;
+    });
+    if (!all) return false;
     // Deleted through the handles that hold them, so nothing can take their place in between.
     for (CAPHandle& file : held) Dispose(file.get());
     held.clear();

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "Utilities/CAPHandles.h"
@@ -52,3 +53,6 @@ private:
     CAPHandle record_;     // the record file, when the folder had one as it was taken
 };
 bool IsClaimFileName(const std::wstring& name);
+// Calls `visit` with the name of every file of the folder but its claim file; false when the folder
+// cannot be read, holds a sub-folder or a link, or `visit` answers false (which ends the walk).
+bool VisitPlainFiles(const std::wstring& folder, const std::function<bool(const std::wstring& name)>& visit);

@@ -383,20 +383,11 @@ bool DeleteUnclaimedFolder(const std::wstring& folder) {
     if (CAPPathExists(folder + kRecordFile) || !IsOwnEntry(folder)) return false;
     // Only plain files, at least one: a sub-folder, a link or an owed mark is not a leftover of ours.
     bool any = false;
-    {
-        WIN32_FIND_DATAW found;
-        CAPFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
-        if (!search) return false;
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L".." || IsClaimFileName(name)) continue;
-            if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-                (name.size() > 5 && CAPSameTextIgnoringCase(name.substr(name.size() - 5), L".owed")))
-                return false;
-            any = true;
-        } while (FindNextFileW(search.get(), &found));
-    }
-    if (!any) return false;
+    const bool plain = VisitPlainFiles(folder, [&](const std::wstring& name) {
+        any = true;
+        return !(name.size() > 5 && CAPSameTextIgnoringCase(name.substr(name.size() - 5), L".owed"));
+    });
+    if (!plain || !any) return false;
     // Another living host's folder (a copy kept without a record, a check-in's private copy) stays.
     CFolderClaim claim;
     if (!claim.Take(folder)) return false;

@@ -155,8 +155,15 @@ std::wstring CDocumentLifecycle::SaveDocumentAs(const std::wstring& path, bool r
         if (target.empty()) return result;
         // Whatever the release's dialogs let happen, the source is what the registry still holds.
         source = documents_.FindRecord(sourceId);
-        if (source) documents_.SetPendingDocument(source);
-        documents_.AddDocument(source ? source->pdDoc : nullptr, std::move(imported), target, true);
+        DmsDocumentPtr unregistered = NewReference(imported);
+        if (!documents_.AddDocument(source ? source->pdDoc : nullptr, std::move(imported), target, true)) {
+            // Nothing tracks the new document, so nothing would ever check the host's save in: the
+            // Save fails, and the new document's lock is given back rather than held for nobody.
+            UnlockDocument(manager_, std::move(unregistered));
+            TellUser(VxFormatString(IDS_IMPORT_FAILED, static_cast<int>(E_FAIL)));
+            return result;
+        }
+        if (TrackedDocument* pending = documents_.FindRecord(sourceId)) documents_.SetPendingDocument(pending);
         documents_.SetLastSaveAsPath(target);
         result = target;
     } catch (const _com_error& failure) {

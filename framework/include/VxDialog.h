@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 
 class CDialog {
@@ -32,6 +33,17 @@ public:
     bool IsDlgButtonChecked(int id) const;
     void EnableDlgItem(int id, bool enable) const;
     void GotoDlgCtrl(int id) const;
+
+    // Puts the controls in the order in which the user meets them, top left to bottom right, as
+    // their window (z-) order: Tab follows it, and a screen reader reads the dialog in it and names
+    // a field after the static text right before it. The controls of `order` come first, in that
+    // order, each with its label (the static text left of it on its row, else right above it; none
+    // for buttons, which name themselves) just before it and, before both, a group box around it;
+    // the controls left over follow as they were. Then the focus goes to `focus`, or (0, or when
+    // that control is hidden or disabled) to the first control of `order` that Tab stops at. The
+    // template's order is not touched. For OnInitDialog, which answers the result: FALSE once the
+    // focus is set, TRUE when no control could take it.
+    BOOL SetTabOrder(std::initializer_list<int> order, int focus = 0) const;
 
 protected:
     // Overridables, as in the usual dialog framework.

@@ -1,7 +1,79 @@
 #include "VxDialog.h"
 
+#include <algorithm>
+#include <climits>
+#include <vector>
+
 #include "VxApp.h"
 #include "VxGuard.h"
+
+namespace {
+
+RECT ChildRect(HWND dialog, HWND child) {
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+bool Encloses(const RECT& outer, const RECT& inner) {
+    return outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
+           outer.bottom >= inner.bottom;
+}
+
+bool HasClass(HWND window, const wchar_t* name) {
+    wchar_t found[32] = L"";
+    GetClassNameW(window, found, ARRAYSIZE(found));
+    return _wcsicmp(found, name) == 0;
+}
+
+LONG Style(HWND window) { return GetWindowLongW(window, GWL_STYLE); }
+
+bool IsStaticText(HWND window) {
+    if (!HasClass(window, L"Static")) return false;
+    LONG type = Style(window) & SS_TYPEMASK;
+    return type <= SS_RIGHT || type == SS_SIMPLE || type == SS_LEFTNOWORDWRAP;
+}
+
+bool IsGroupBox(HWND window) { return HasClass(window, L"Button") && (Style(window) & BS_TYPEMASK) == BS_GROUPBOX; }
+
+// Push buttons, check boxes and radio buttons carry their own name.
+bool NamesItself(HWND window) { return HasClass(window, L"Button") && !IsGroupBox(window); }
+
+bool TakesFocus(HWND window, bool tabStop) {
+    LONG style = window ? Style(window) : 0;
+    return (style & WS_VISIBLE) && !(style & WS_DISABLED) && (!tabStop || (style & WS_TABSTOP));
+}
+
+// The static text that names `field`: the nearest one left of it on its row, else the control right
+// above it when that is one. `free` says which controls may still be taken as a label.
+template <typename Free>
+HWND FindLabel(HWND dialog, const std::vector<HWND>& children, HWND field, Free free) {
+    const RECT at = ChildRect(dialog, field);
+    HWND left = nullptr, above = nullptr;
+    LONG leftEdge = LONG_MIN, aboveEdge = LONG_MIN;
+    bool aboveIsLabel = false;
+    for (HWND child : children) {
+        if (child == field || !(Style(child) & WS_VISIBLE)) continue;
+        const RECT r = ChildRect(dialog, child);
+        const LONG middle = (r.top + r.bottom) / 2;
+        const bool label = IsStaticText(child) && free(child);
+        if (label && middle >= at.top && middle < at.bottom && (r.left + r.right) / 2 < at.left && r.right > leftEdge) {
+            left = child;
+            leftEdge = r.right;
+        }
+        const bool overlaps = r.left < at.right && r.right > at.left;
+        if (overlaps && middle < at.top && !Encloses(r, at) &&
+            (r.bottom > aboveEdge || (r.bottom == aboveEdge && label))) {
+            above = child;
+            aboveEdge = r.bottom;
+            aboveIsLabel = label;
+        }
+    }
+    return left ? left : aboveIsLabel ? above : nullptr;
+}
+
+}  // namespace
 
 CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 
@@ -80,6 +152,45 @@ void CDialog::EnableDlgItem(int id, bool enable) const {
 
 void CDialog::GotoDlgCtrl(int id) const {
     if (HWND item = GetDlgItem(id)) SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+}
+
+BOOL CDialog::SetTabOrder(std::initializer_list<int> order, int focus) const {
+    if (!m_hWnd) return TRUE;
+    std::vector<HWND> children, named, placed;
+    for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    for (int id : order)
+        if (HWND item = GetDlgItem(id)) named.push_back(item);
+    auto in = [](const std::vector<HWND>& list, HWND window) {
+        return std::find(list.begin(), list.end(), window) != list.end();
+    };
+    auto free = [&](HWND window) { return !in(named, window) && !in(placed, window); };
+    auto place = [&](HWND window) {
+        if (window && !in(placed, window)) placed.push_back(window);
+    };
+    for (HWND item : named) {
+        const RECT at = ChildRect(m_hWnd, item);
+        for (HWND box : children)
+            if (IsGroupBox(box) && free(box) && Encloses(ChildRect(m_hWnd, box), at)) place(box);
+        if (!NamesItself(item)) place(FindLabel(m_hWnd, children, item, free));
+        place(item);
+    }
+    for (HWND child : children) place(child);
+    HWND after = HWND_TOP;
+    for (HWND window : placed) {
+        SetWindowPos(window, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        after = window;
+    }
+
+    HWND start = focus ? GetDlgItem(focus) : nullptr;
+    if (!TakesFocus(start, false)) {
+        auto first = std::find_if(named.begin(), named.end(), [](HWND item) { return TakesFocus(item, true); });
+        start = first == named.end() ? nullptr : *first;
+    }
+    if (!start) return TRUE;
+    // As the dialog manager moves it: an edit field's text selected, the default button kept.
+    SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(start), TRUE);
+    return FALSE;
 }
 
 BOOL CDialog::OnInitDialog() { return TRUE; }

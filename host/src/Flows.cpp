@@ -68,7 +68,7 @@ bool Host::RunWindowHook(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* re
     return hook(message, wParam, lParam, result);
 }
 
-void Host::RunOpenCommand() {
+void Host::RunOpenCommand(bool keepCheckedOut) {
     CheckThread("RunOpenCommand");
     Record("command:Open");
     if (openHandler_) {
@@ -94,7 +94,7 @@ void Host::RunOpenCommand() {
     ASUns16 count = 0;
     ASBool chosen = 0;
     Guarded("Tessera 7",
-            [&] { chosen = VxEntry<TesseraOpenDialogProc>(tessera, kTesseraOpenDialog)(mainWindow_, nullptr, &items, &count, 1); });
+            [&] { chosen = VxEntry<TesseraOpenDialogProc>(tessera, kTesseraOpenDialog)(mainWindow_, nullptr, &items, &count, keepCheckedOut ? 1 : 0); });
     if (!chosen) {
         Record("open:tessera-none");
         // Nothing was chosen, but an array handed back anyway is still ours to free.

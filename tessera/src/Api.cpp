@@ -113,6 +113,13 @@ HRESULT AddDocument(const std::wstring& store, const NewDocument& doc, long* num
     made.database = doc.database;
     made.number = doc.number ? doc.number : data.NextNumber(doc.server, doc.database);
     if (data.FindDocument(doc.server, doc.database, made.number)) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+    // A number asked for explicitly may be one a deleted document had.
+    data.deleted.erase(std::remove_if(data.deleted.begin(), data.deleted.end(),
+                                      [&](const StoreDeleted& d) {
+                                          return d.number == made.number && SameName(d.server, doc.server) &&
+                                                 SameName(d.database, doc.database);
+                                      }),
+                       data.deleted.end());
     made.extension = !doc.extension.empty() ? doc.extension : ExtensionOf(doc.contentFile);
     if (made.extension.empty()) made.extension = L"pdf";
     made.name = doc.name;
@@ -177,6 +184,36 @@ HRESULT UnlockDocument(const std::wstring& store, const std::wstring& server, co
     HRESULT hr = tx.Commit();
     if (SUCCEEDED(hr) && released) *released = true;
     return hr;
+}
+
+HRESULT DeleteDocument(const std::wstring& store, const std::wstring& server, const std::wstring& database,
+                       long number) {
+    StoreTransaction tx(Folder(store));
+    if (FAILED(tx.Status())) return tx.Status();
+    StoreData& data = tx.Data();
+    StoreDocument* doc = data.FindDocument(server, database, number);
+    if (!doc) return TESSERA_E_NOT_FOUND;
+    std::vector<StoreVersion> versions = std::move(doc->versions);
+    data.deleted.push_back({doc->server, doc->database, number});
+    data.documents.erase(data.documents.begin() + (doc - data.documents.data()));
+    HRESULT hr = tx.Commit();
+    if (FAILED(hr)) return hr;
+    for (const auto& v : versions) DeleteFileW(tx.FullPath(v.content).c_str());
+    return S_OK;
+}
+
+HRESULT SetCheckInRight(const std::wstring& store, const std::wstring& server, const std::wstring& database,
+                        long number, const std::wstring& userId, bool allowed) {
+    StoreTransaction tx(Folder(store));
+    if (FAILED(tx.Status())) return tx.Status();
+    StoreDocument* doc = tx.Data().FindDocument(server, database, number);
+    const StoreUser* user = tx.Data().FindUser(server, userId);
+    if (!doc || !user) return TESSERA_E_NOT_FOUND;
+    auto& denied = doc->noCheckIn;
+    auto same = [&](const std::wstring& u) { return SameName(u, userId); };
+    denied.erase(std::remove_if(denied.begin(), denied.end(), same), denied.end());
+    if (!allowed) denied.push_back(user->id);
+    return tx.Commit();
 }
 
 HRESULT ListDocuments(const std::wstring& store, std::vector<DocumentInfo>* documents) {

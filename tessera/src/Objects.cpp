@@ -259,6 +259,11 @@ HRESULT Database::GetDocument(long number, long version, ITesseraDocument** docu
     facts.name = doc->name;
     facts.description = doc->description;
     facts.rights = doc->rights;
+    // The rights arrive with the object: a fault on them is taken now and answered by the object.
+    bool rightsFault = false;
+    hr = tx.TakeFault(L"AccessRights", &rightsFault);
+    if (FAILED(hr)) return hr;
+    facts.rightsUnreadable = rightsFault;
     if (!doc->author.empty()) {
         const StoreUser* author = tx.Data().FindUser(doc->server, doc->author);
         facts.authorId = author ? author->id : doc->author;
@@ -292,6 +297,7 @@ HRESULT Document::WithRecord(const wchar_t* fault, Action action) {
 
 HRESULT Document::get_AccessRights(long* rights) {
     if (!rights) return E_POINTER;
+    if (facts_.rightsUnreadable) return E_FAIL;
     *rights = facts_.rights;
     return S_OK;
 }
@@ -395,6 +401,8 @@ HRESULT Document::CheckIn(BSTR path, long disposition, long keepCheckedOut, void
         // The DMS declines a check-in it has no check-out for, as it does when refusing.
         if (refused || !doc.lock) return S_OK;
         if (!SameName(doc.lock->user, user)) return TESSERA_E_IN_USE;
+        // A user without the right to check the document in gets the same refusal; the lock stays.
+        if (!doc.MayCheckIn(user)) return S_OK;
         std::wstring content;
         HRESULT copied = tx.ImportContent(source, &content);
         if (FAILED(copied)) return copied;

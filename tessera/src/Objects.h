@@ -131,6 +131,7 @@ struct DocumentFacts {
     std::wstring authorId;  // empty: no author
     std::wstring authorName;
     long rights = 0;
+    bool rightsUnreadable = false;  // an "AccessRights" fault was taken when the object was fetched
 };
 
 class Document final : public ComBase<ITesseraDocument> {

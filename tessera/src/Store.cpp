@@ -147,6 +147,10 @@ long StoreDocument::LatestVersion() const {
     return latest;
 }
 
+bool StoreDocument::MayCheckIn(const std::wstring& user) const {
+    return std::none_of(noCheckIn.begin(), noCheckIn.end(), [&](const std::wstring& u) { return SameName(u, user); });
+}
+
 bool StoreData::HasServer(const std::wstring& server) const {
     return std::any_of(servers.begin(), servers.end(), [&](const std::wstring& s) { return SameName(s, server); });
 }
@@ -169,9 +173,17 @@ StoreDocument* StoreData::FindDocument(const std::wstring& server, const std::ws
     return nullptr;
 }
 
+bool StoreData::WasDeleted(const std::wstring& server, const std::wstring& database, long number) const {
+    return std::any_of(deleted.begin(), deleted.end(), [&](const StoreDeleted& d) {
+        return d.number == number && SameName(d.server, server) && SameName(d.database, database);
+    });
+}
+
 long StoreData::NextNumber(const std::wstring& server, const std::wstring& database) const {
     long highest = 0;
     for (const auto& d : documents)
+        if (SameName(d.server, server) && SameName(d.database, database)) highest = std::max(highest, d.number);
+    for (const auto& d : deleted)
         if (SameName(d.server, server) && SameName(d.database, database)) highest = std::max(highest, d.number);
     return highest + 1;
 }
@@ -200,7 +212,8 @@ HRESULT ParseStore(const std::wstring& text, StoreData* data) {
             doc.description = f[6];
             doc.author = f[7];
             if (!parsed.HasDatabase(doc.server, doc.database) ||
-                parsed.FindDocument(doc.server, doc.database, doc.number))
+                parsed.FindDocument(doc.server, doc.database, doc.number) ||
+                parsed.WasDeleted(doc.server, doc.database, doc.number))
                 return TESSERA_E_BAD_STORE;
             parsed.documents.push_back(std::move(doc));
         } else if (kind == L"version" && f.size() == 6) {
@@ -215,6 +228,19 @@ HRESULT ParseStore(const std::wstring& text, StoreData* data) {
             StoreDocument* doc = parsed.FindDocument(f[1], f[2], number);
             if (!doc || doc->lock) return TESSERA_E_BAD_STORE;
             doc->lock = StoreLock{f[5], version, f[6]};
+        } else if (kind == L"no-checkin" && f.size() == 5) {
+            long number = 0;
+            if (!ParseLong(f[3], &number)) return TESSERA_E_BAD_STORE;
+            StoreDocument* doc = parsed.FindDocument(f[1], f[2], number);
+            if (!doc || !doc->MayCheckIn(f[4])) return TESSERA_E_BAD_STORE;
+            doc->noCheckIn.push_back(f[4]);
+        } else if (kind == L"deleted" && f.size() == 4) {
+            StoreDeleted gone{f[1], f[2]};
+            if (!ParseLong(f[3], &gone.number) || !parsed.HasDatabase(gone.server, gone.database) ||
+                parsed.FindDocument(gone.server, gone.database, gone.number) ||
+                parsed.WasDeleted(gone.server, gone.database, gone.number))
+                return TESSERA_E_BAD_STORE;
+            parsed.deleted.push_back(std::move(gone));
         } else {
             return TESSERA_E_BAD_STORE;
         }
@@ -238,7 +264,10 @@ std::wstring FormatStore(const StoreData& data) {
         if (d.lock)
             text += Join({L"lock", d.server, d.database, std::to_wstring(d.number), std::to_wstring(d.lock->version),
                           d.lock->user, d.lock->path});
+        for (const auto& user : d.noCheckIn)
+            text += Join({L"no-checkin", d.server, d.database, std::to_wstring(d.number), user});
     }
+    for (const auto& d : data.deleted) text += Join({L"deleted", d.server, d.database, std::to_wstring(d.number)});
     return text;
 }
 

@@ -45,9 +45,11 @@ struct StoreDocument {
     long rights = 0;
     std::vector<StoreVersion> versions;
     std::optional<StoreLock> lock;
+    std::vector<std::wstring> noCheckIn;  // users whose right to check it in was taken away
 
     StoreVersion* FindVersion(long version);
     long LatestVersion() const;
+    bool MayCheckIn(const std::wstring& user) const;
 };
 
 struct StoreDatabase {
@@ -55,16 +57,25 @@ struct StoreDatabase {
     std::wstring name;
 };
 
+// The number of a deleted document: never given to another document of its database.
+struct StoreDeleted {
+    std::wstring server;
+    std::wstring database;
+    long number = 0;
+};
+
 struct StoreData {
     std::vector<std::wstring> servers;
     std::vector<StoreDatabase> databases;
     std::vector<StoreUser> users;
     std::vector<StoreDocument> documents;
+    std::vector<StoreDeleted> deleted;
 
     bool HasServer(const std::wstring& server) const;
     bool HasDatabase(const std::wstring& server, const std::wstring& database) const;
     const StoreUser* FindUser(const std::wstring& server, const std::wstring& id) const;
     StoreDocument* FindDocument(const std::wstring& server, const std::wstring& database, long number);
+    bool WasDeleted(const std::wstring& server, const std::wstring& database, long number) const;
     long NextNumber(const std::wstring& server, const std::wstring& database) const;
 };
 

@@ -212,10 +212,59 @@ TEST_F(ProcessTest, ToolPresetsDriveTheCommands) {
     EXPECT_EQ(2u, selected.get()->parray->rgsabound[0].cElements);
 }
 
+// What another process's administrator does reaches the objects here at once: a check-in right
+// taken away refuses that user's check-in (and no other's) until it is given back; a deleted
+// document is gone, also for an object made before, and its number is not given out again.
+TEST_F(ProcessTest, RightsTakenAndDocumentsDeletedElsewhereAreRefusedHere) {
+    auto document = Lease();
+    std::wstring local = Scratch(L"1234_1.pdf");
+    ASSERT_EQ(S_OK, document->CheckOut(B(local.c_str()).get(), 1, 0.0, B(L"").get()));
+    const struct {
+        const wchar_t* tool;
+        const char* content;
+        bool checkedIn;
+        const char* stored;  // the listing's line of version 1 up to its size
+    } steps[] = {{L"deny-checkin DMS1 Legal 1234 user7", "one", true, "1234\t1\t3\t"},
+                 {L"deny-checkin DMS1 Legal 1234 JDOE", "refused", false, "1234\t1\t3\t"},
+                 {L"allow-checkin DMS1 Legal 1234 jdoe", "three", true, "1234\t1\t5\t"}};
+    for (const auto& step : steps) {
+        ASSERT_EQ(0u, Tool(step.tool));
+        scratch_.Write(L"1234_1.pdf", step.content);
+        ComRef<IUnknown> result;
+        EXPECT_EQ(S_OK, document->CheckIn(B(local.c_str()).get(), 2, 1, nullptr, result.put()));
+        EXPECT_EQ(step.checkedIn, result.get() != nullptr) << step.tool;
+        std::string listing;
+        ASSERT_EQ(0u, Tool(L"list", &listing));
+        EXPECT_NE(std::string::npos, listing.find(std::string(step.stored) + "pdf\tLease\tjdoe")) << listing;
+    }
+
+    ASSERT_EQ(0u, Tool(L"delete DMS1 Legal 1235"));
+    ASSERT_EQ(0u, Tool(L"delete DMS1 Legal 1234"));
+    ComRef<IUnknown> result;
+    VARIANT_BOOL flag = VARIANT_FALSE;
+    ComRef<ITesseraUser> holder;
+    HRESULT gone[] = {document->CheckIn(B(local.c_str()).get(), 0, 0, nullptr, result.put()),
+                      document->Unlock(&flag),
+                      document->CheckOut(B(Scratch(L"again.pdf").c_str()).get(), 1, 0.0, B(L"").get()),
+                      document->get_IsCheckedOut(&flag),
+                      document->get_CheckedOutBy(holder.put())};
+    for (HRESULT hr : gone) EXPECT_EQ(TESSERA_E_NOT_FOUND, hr);
+    HRESULT hr = S_OK;
+    EXPECT_FALSE(GetDocument(session_.get(), L"Legal", 1234, 1, &hr));
+    EXPECT_EQ(TESSERA_E_NOT_FOUND, hr);
+    std::string listing, number;
+    ASSERT_EQ(0u, Tool(L"list", &listing));
+    EXPECT_EQ(std::string::npos, listing.find("\tLegal\t")) << listing;
+    ASSERT_EQ(0u, Tool(L"add-document DMS1 Legal \"" + local + L"\"", &number));
+    EXPECT_EQ("1236\r\n", number);
+}
+
 TEST_F(ProcessTest, ToolRejectsBadUsage) {
     EXPECT_EQ(1u, Tool(L"lock DMS1 Legal not-a-number 1 user7"));
     EXPECT_EQ(1u, Tool(L"frobnicate"));
     EXPECT_EQ(2u, Tool(L"add-database DMS9 Legal")) << "an unknown server";
+    EXPECT_EQ(2u, Tool(L"deny-checkin DMS1 Legal 1234 nobody")) << "an unknown user";
+    EXPECT_EQ(2u, Tool(L"delete DMS1 Legal 4321")) << "an unknown document";
 }
 
 }  // namespace

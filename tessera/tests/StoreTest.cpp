@@ -18,7 +18,9 @@ TEST(StoreFormat, FieldsSurviveTabsLineBreaksAndPercentSigns) {
     doc.rights = -1;
     doc.versions = {{1, L"content\\a.dat"}, {3, L"content\\b.dat"}};
     doc.lock = StoreLock{L"jdoe", 3, L"C:\\Temp\\VRL0\\7_3.pdf"};
+    doc.noCheckIn = {L"user7"};
     data.documents.push_back(doc);
+    data.deleted = {{L"DMS 1", L"Legal", 9}};
 
     StoreData back;
     ASSERT_EQ(S_OK, ParseStore(FormatStore(data), &back));
@@ -36,6 +38,9 @@ TEST(StoreFormat, FieldsSurviveTabsLineBreaksAndPercentSigns) {
     ASSERT_TRUE(got.lock);
     EXPECT_EQ(L"C:\\Temp\\VRL0\\7_3.pdf", got.lock->path);
     EXPECT_EQ(3, got.lock->version);
+    EXPECT_FALSE(got.MayCheckIn(L"USER7"));
+    EXPECT_TRUE(got.MayCheckIn(L"jdoe"));
+    EXPECT_EQ(10, back.NextNumber(L"DMS 1", L"Legal")) << "a deleted number is not given out again";
 }
 
 TEST(StoreFormat, InconsistentStoresAreRejected) {
@@ -47,6 +52,9 @@ TEST(StoreFormat, InconsistentStoresAreRejected) {
         L"server\tDMS1\r\ndatabase\tDMS1\tL\r\n"
         L"document\tDMS1\tL\t1\tpdf\t\t\t\t0\r\ndocument\tDMS1\tL\t1\tpdf\t\t\t\t0\r\n",  // number twice
         L"server\tDMS1\r\ndatabase\tDMS1\tL\r\ndocument\tDMS1\tL\tone\tpdf\t\t\t\t0\r\n",  // not a number
+        L"server\tDMS1\r\ndatabase\tDMS1\tL\r\nno-checkin\tDMS1\tL\t1\tjdoe\r\n",          // of no document
+        L"server\tDMS1\r\ndatabase\tDMS1\tL\r\ndocument\tDMS1\tL\t1\tpdf\t\t\t\t0\r\n"
+        L"deleted\tDMS1\tL\t1\r\n",                                                          // deleted, yet there
     };
     for (const wchar_t* text : broken) EXPECT_EQ(TESSERA_E_BAD_STORE, ParseStore(text, &data)) << text;
     EXPECT_EQ(S_OK, ParseStore(L"# comment only\r\n\r\n", &data));

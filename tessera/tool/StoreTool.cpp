@@ -21,6 +21,8 @@ const wchar_t kUsage[] =
     L"  list\n"
     L"  lock SERVER DATABASE NUMBER VERSION USER [PATH]\n"
     L"  unlock SERVER DATABASE NUMBER\n"
+    L"  delete SERVER DATABASE NUMBER\n"
+    L"  deny-checkin SERVER DATABASE NUMBER USER | allow-checkin SERVER DATABASE NUMBER USER\n"
     L"  fault add OPERATION HRESULT|refuse|kill|kill-after [COUNT]\n"
     L"  fault add OPERATION hang SECONDS [COUNT]\n"
     L"  fault add OPERATION pass [COUNT]\n"
@@ -191,6 +193,19 @@ HRESULT Run(const std::wstring& store, Args& args) {
         HRESULT hr = tessera::UnlockDocument(store, server, database, number, &released);
         if (SUCCEEDED(hr)) wprintf(L"%ls\n", released ? L"released" : L"not checked out");
         return hr;
+    }
+    if (command == L"delete") {
+        std::wstring server = args.Next(), database = args.Next();
+        long number = args.NextNumber();
+        args.End();
+        return tessera::DeleteDocument(store, server, database, number);
+    }
+    if (command == L"deny-checkin" || command == L"allow-checkin") {
+        std::wstring server = args.Next(), database = args.Next();
+        long number = args.NextNumber();
+        std::wstring user = args.Next();
+        args.End();
+        return tessera::SetCheckInRight(store, server, database, number, user, command == L"allow-checkin");
     }
     if (command == L"fault") {
         std::wstring action = args.Next();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogWalker.h"
 #include "VxHostedTest.h"
 #include "dialogs/CProgressDlg.h"
 #include "resources/resource.h"
@@ -25,7 +26,6 @@ class TestDialog : public CProgressDlg {
 public:
     explicit TestDialog(HWND parent) : CProgressDlg(parent) {}
     std::function<void(HWND)> onInit;
-    std::vector<WORD> commands;
 
 protected:
     BOOL OnInitDialog() override {
@@ -33,43 +33,9 @@ protected:
         if (onInit) onInit(m_hWnd);
         return result;
     }
-    bool OnCommand(WORD id, WORD code, HWND control) override {
-        commands.push_back(id);
-        return CProgressDlg::OnCommand(id, code, control);
-    }
-};
-
-// The plain framework dialog on the same template, to show that posted keys do reach the dialog
-// manager in this environment.
-class PlainDialog : public CDialog {
-public:
-    PlainDialog() : CDialog(IDD_PROGRESS, nullptr) {}
-
-protected:
-    BOOL OnInitDialog() override {
-        PostMessageW(GetDlgItem(IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
-        return TRUE;
-    }
 };
 
 class ProgressDlgTest : public VxHostedTest {};
-
-TEST_F(ProgressDlgTest, EnterAndEscapeDoNothing) {
-    PlainDialog plain;
-    ASSERT_EQ(plain.DoModal(), IDCANCEL);
-
-    TestDialog dialog(host().MainWindow());
-    dialog.onInit = [](HWND window) {
-        HWND cancel = GetDlgItem(window, IDCANCEL);
-        for (HWND target : {window, cancel}) {
-            PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0);
-            PostMessageW(target, WM_KEYDOWN, VK_RETURN, 0);
-        }
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    };
-    EXPECT_EQ(dialog.DoModal(), IDOK);  // ended by WM_CLOSE, not by a key
-    EXPECT_TRUE(dialog.commands.empty());
-}
 
 TEST_F(ProgressDlgTest, WhatWasSetBeforeTheWindowShowsAtOnce) {
     TestDialog dialog(host().MainWindow());
@@ -124,6 +90,43 @@ private:
     std::function<void(HWND)> body_;
     HANDLE thread_ = nullptr;
 };
+
+// With the keyboard: a screen reader reads every text after its label; the focus is on Cancel while
+// it can be used, else on the bar; Enter is OK and Escape Cancel. While the worker runs, Enter never
+// ends the dialog and Escape does only what Cancel does: ask a check-out of several documents to stop.
+TEST_F(ProgressDlgTest, KeysReachTheDialogButNeverEndItUnderTheWorker) {
+    const struct {
+        bool cancelDisabled;
+        VxDialogStop focus;
+        INT_PTR result;
+    } cases[] = {{false, {IDCANCEL, L"Cancel"}, IDCANCEL}, {true, {IDC_PROGRESS, L""}, IDOK}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cancelDisabled);
+        CProgressDlg dialog(host().MainWindow());
+        if (c.cancelDisabled) dialog.DisableCancel();
+        CAPHandle keysPressed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        FakeWorker worker(dialog, [&](HWND window) {
+            WaitForSingleObject(keysPressed.get(), 10000);
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        });
+        dialog.SetWorkerThread(worker.handle());
+        std::vector<std::wstring> labels;
+        VxDialogWalker walker([&](HWND window) {
+            for (int id : {IDC_DOC_NAME, IDC_DOC_AUTHOR, IDC_DOC_NUMBER, IDC_DOC_VERSION, IDC_DOC_SIZE})
+                labels.push_back(VxScreenReaderLabel(GetDlgItem(window, id)));
+            for (WPARAM key : {VK_RETURN, VK_ESCAPE, VK_RETURN}) VxPressKey(window, key);
+            SetEvent(keysPressed.get());
+        });
+        EXPECT_EQ(dialog.DoModal(), c.result);
+        ASSERT_TRUE(walker.Done());
+        EXPECT_EQ(walker.Walk().stops, std::vector<VxDialogStop>{c.focus});
+        EXPECT_TRUE(walker.Walk().cycled);
+        EXPECT_EQ(walker.Walk().enter, IDOK);
+        EXPECT_EQ(walker.Walk().escape, IDCANCEL);
+        EXPECT_EQ(labels, (std::vector<std::wstring>{L"Name/Description:", L"Author:", L"Document number:", L"Version:",
+                                                     L"Size:"}));
+    }
+}
 
 TEST_F(ProgressDlgTest, AnErrorHidesTheDialogForTheAlertAndShowsItAgainUnlessLast) {
     CProgressDlg dialog(host().MainWindow());

@@ -2,10 +2,12 @@
 // from a timer inside the dialog's own modal loop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "DialogWalker.h"
 #include "VxHostedTest.h"
 #include "VxPlugin.h"
 #include "dialogs/CServerPropertiesDlg.h"
@@ -157,6 +159,43 @@ TEST_F(ServerDialogTest, ShowsTheEntryAndTrustedLoginDisablesTheCredentials) {
                          }});
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(alpha->userName, L"ann");
+    EXPECT_TRUE(host().Alerts().empty());
+}
+
+// With the keyboard: the focus starts in the first field to fill (the password when all are filled,
+// the login kind for a trusted login), Tab goes from top left to bottom right, a screen reader names
+// every field after its label, Enter is OK and Escape Cancel.
+TEST_F(ServerDialogTest, KeysFollowTheLayoutAndEveryFieldHasItsLabel) {
+    const std::vector<VxDialogStop> layout = {{IDC_SERVER, L"Server:"},     {IDC_AUTO_LOGIN, L"Auto login"},
+                                              {IDC_TRUSTED_LOGIN, L"Use trusted login"},
+                                              {IDC_USERNAME, L"Username:"}, {IDC_PASSWORD, L"Password:"},
+                                              {IDOK, L"OK"},                {IDCANCEL, L"Cancel"}};
+    const struct {
+        const wchar_t* server;  // null: a new server
+        const wchar_t* user;
+        bool trusted;
+        int first;
+    } states[] = {{nullptr, nullptr, false, IDC_SERVER},
+                  {L"alpha", L"ann", false, IDC_PASSWORD},
+                  {L"beta", L"", false, IDC_USERNAME},
+                  {L"gamma", L"", true, IDC_TRUSTED_LOGIN}};
+    for (const auto& state : states) {
+        SCOPED_TRACE(state.first);
+        TSServerEntry* entry = state.server ? Add(state.server, state.user, L"pw", false) : nullptr;
+        if (entry) entry->trustedLogin = state.trusted;
+        VxDialogWalker walker([](HWND d) { VxPressKey(d, VK_ESCAPE); });
+        CServerPropertiesDlg dialog(Manager(), entry, host().MainWindow());
+        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+        ASSERT_TRUE(walker.Done());
+        auto first =
+            std::find_if(layout.begin(), layout.end(), [&](const VxDialogStop& s) { return s.id == state.first; });
+        std::vector<VxDialogStop> cycle(first, layout.end());
+        cycle.insert(cycle.end(), layout.begin(), first);
+        EXPECT_EQ(walker.Walk().stops, cycle);
+        EXPECT_TRUE(walker.Walk().cycled);
+        EXPECT_EQ(walker.Walk().enter, IDOK);
+        EXPECT_EQ(walker.Walk().escape, IDCANCEL);
+    }
     EXPECT_TRUE(host().Alerts().empty());
 }
 

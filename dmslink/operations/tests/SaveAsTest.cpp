@@ -113,18 +113,43 @@ TEST_F(SaveAsTest, ARefusedCheckinOfTheSavedSourceKeepsItsEdit) {
     EXPECT_EQ(LatestVersion(lease_), 1);
 }
 
-TEST_F(SaveAsTest, ACancelledImportChangesNothing) {
+// A Save to the DMS that ends without a tracked new document fails as a whole: nothing is pending, no
+// path is handed to the host, and no new document stays locked for nobody.
+TEST_F(SaveAsTest, AnImportThatEndsUntrackedFailsTheSave) {
+    struct Case {
+        const char* name;
+        bool cancel;           // the user cancels the import's dialog
+        size_t documents;      // in the DMS afterwards
+        const wchar_t* leaseLock;
+        const wchar_t* alert;  // nullptr: none
+    } cases[] = {{"cancelled", true, 4, L"jdoe", nullptr},
+                 {"untrackable", false, 5, L"", L"Error: -2147467259. The document could not be saved to Tessera."}};
+    // The cancel changes nothing, so the second case starts from the same state.
     std::wstring lease = OpenLease();
     ASSERT_NE(lease, L"");
-    ASSERT_EQ(tessera::SetImportPresetCancel(Store()), S_OK);
-    EXPECT_EQ(Life().SaveDocumentAs(lease, true), L"");
-    EXPECT_EQ(docs_->GetCount(), 1);
-    EXPECT_EQ(docs_->PendingDocument(), nullptr);
-    EXPECT_EQ(docs_->LastSaveAsPath(), L"");
-    EXPECT_EQ(Info(lease_).lockedBy, L"jdoe");
-    std::vector<tessera::DocumentInfo> all;
-    ASSERT_EQ(tessera::ListDocuments(Store(), &all), S_OK);
-    EXPECT_EQ(all.size(), 4u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.cancel) {
+            ASSERT_EQ(tessera::SetImportPresetCancel(Store()), S_OK);
+        } else {
+            ASSERT_EQ(tessera::SetImportPreset(Store(), L"DOCS", L""), S_OK);
+            // The new document's access rights cannot be read, so the registry cannot add it.
+            ASSERT_EQ(tessera::AddRefusal(Store(), L"AccessRights", 1), S_OK);
+        }
+        EXPECT_EQ(Life().SaveDocumentAs(lease, true), L"");
+        EXPECT_EQ(docs_->GetCount(), 1);
+        EXPECT_EQ(docs_->PendingDocument(), nullptr);
+        EXPECT_EQ(docs_->LastSaveAsPath(), L"");
+        EXPECT_EQ(Info(lease_).lockedBy, c.leaseLock);
+        std::vector<tessera::DocumentInfo> all;
+        ASSERT_EQ(tessera::ListDocuments(Store(), &all), S_OK);
+        ASSERT_EQ(all.size(), c.documents);
+        for (const tessera::DocumentInfo& document : all) EXPECT_EQ(document.lockedBy, document.number == lease_ ? c.leaseLock : L"");
+        ASSERT_EQ(host().Alerts().size(), c.alert ? 1u : 0u);
+        if (c.alert) {
+            EXPECT_EQ(host().Alerts()[0], c.alert);
+        }
+    }
 }
 
 }  // namespace

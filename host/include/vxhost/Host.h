@@ -259,7 +259,8 @@ public:
     // answers true, entry 12 with the document's path (null cancels), then 38, write, rebind, 19;
     // else the host's file dialog. Journal: "open:tessera", "open:tessera-none", "open:dialog",
     // "open:cancelled", "save-as:tessera", "save-as:cancelled", "save-as:dialog", "save-as:no-document".
-    void RunOpenCommand();
+    // `keepCheckedOut` false is how another plug-in opens through entry 7: copies without record files.
+    void RunOpenCommand(bool keepCheckedOut = true);
     void RunSaveAsCommand();
     // The "Tessera" table a plug-in publishes, or null (asked afresh on every call).
     HFT TesseraTable();

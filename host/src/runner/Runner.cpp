@@ -556,6 +556,10 @@ bool ScenarioRunner::ExecuteHostStep(const ScenarioStep& step, std::string* prob
         *problem = "cannot open " + step.rest;
         return false;
     }
+    if (c == "open-unkept") {
+        host_.RunOpenCommand(false);
+        return true;
+    }
     if (c == "idle") {
         int count = step.args.empty() ? 1 : atoi(step.args[0].c_str());
         for (int i = 0; i < count; i++) host_.RunIdle();

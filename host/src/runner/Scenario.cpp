@@ -25,6 +25,7 @@ const std::map<std::string, CommandRule>& Rules() {
     static const std::map<std::string, CommandRule> rules = {
         {"click", {Shape::Action, 1, 1, "click <ribbon item> | click <title>@<Open|SaveAs|item>"}},
         {"open", {Shape::Action, 1, kText, "open <path>"}},
+        {"open-unkept", {Shape::Action, 0, 0, "open-unkept"}},
         {"save", {Shape::Action, 1, 1, "save <doc>"}},
         {"saveas", {Shape::Action, 1, 2, "saveas <doc> [path]"}},
         {"close", {Shape::Action, 1, 1, "close <doc>"}},

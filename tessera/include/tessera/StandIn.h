@@ -56,6 +56,17 @@ HRESULT LockDocument(const std::wstring& store, const std::wstring& server, cons
 HRESULT UnlockDocument(const std::wstring& store, const std::wstring& server, const std::wstring& database,
                        long number, bool* released);
 
+// Deletes the document: its versions, its lock and its content files go, whoever has it checked
+// out, as when the DMS's administrator deletes it. Every call on it fails with TESSERA_E_NOT_FOUND
+// from then on, also through document objects made earlier; its number is not given out again.
+HRESULT DeleteDocument(const std::wstring& store, const std::wstring& server, const std::wstring& database,
+                       long number);
+// Takes away (allowed false) or gives back userId's right to check the document in. Without it the
+// user's CheckIn is refused as by a `refuse` fault: S_OK with a null result, the lock and the content
+// as they were. Other users and the other calls are not affected.
+HRESULT SetCheckInRight(const std::wstring& store, const std::wstring& server, const std::wstring& database,
+                        long number, const std::wstring& userId, bool allowed);
+
 struct DocumentInfo {
     std::wstring server;
     std::wstring database;
