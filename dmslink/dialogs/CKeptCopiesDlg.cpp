@@ -99,8 +99,9 @@ BOOL CKeptCopiesDlg::OnInitDialog() {
     }
     Fill();
     // The list is where the user starts: with the first entry selected, the keyboard acts on it.
-    SetFocus(list);
-    return FALSE;
+    return SetTabOrder({IDC_KEPT_LIST, IDC_KEPT_REASON, IDC_KEPT_CHECKIN, IDC_KEPT_OPEN, IDC_KEPT_SAVE_NEW,
+                        IDC_KEPT_SHOW, IDC_KEPT_DISCARD, IDCANCEL},
+                       IDC_KEPT_LIST);
 }
 
 void CKeptCopiesDlg::Fill() {
@@ -259,8 +260,7 @@ protected:
         CDialog::OnInitDialog();
         SetDlgItemText(IDC_DISCARD_TEXT, VxFormatString(IDS_DISCARD_QUESTION, name_.c_str()));
         // Nothing to fill in: the keyboard starts on the answer, Enter discards, Escape keeps.
-        SetFocus(GetDlgItem(IDOK));
-        return FALSE;
+        return SetTabOrder({IDC_DISCARD_TEXT, IDOK, IDCANCEL}, IDOK);
     }
 
 private:
