@@ -8,7 +8,9 @@
 #include "DocumentsFixture.h"
 #include "VxHFT.h"
 #include "VxTrace.h"
+#include "documents/CKeptCopies.h"
 #include "documents/TempWorkspace.h"
+#include "module/CKeptCopyActions.h"
 
 namespace {
 
@@ -177,6 +179,29 @@ TEST_F(DocumentManagerTest, AnEditTheDmsRefusedStaysUntilACheckinOfItSucceeds) {
     EXPECT_EQ(LockedBy(), L"");
     EXPECT_FALSE(Exists(copy.file));
     EXPECT_FALSE(Exists(OwedMarkOf(copy.file)));
+}
+
+// A discard gives the lock back before the copy goes: while no server is connected nothing goes, or
+// the lock would stay for good.
+TEST_F(DocumentManagerTest, AKeptEditIsDiscardedOnlyWhereTheDmsCanReleaseItsLock) {
+    CheckedOut copy = SavedCopy();
+    Fault(L"CheckIn");
+    Close(copy);
+    DrainIdle();
+    CKeptCopies kept(*docs_);
+    kept.Collect();
+    ASSERT_EQ(kept.Entries().size(), 1u);
+    const KeptCopy entry = kept.Entries()[0];
+    CKeptCopyActions actions(*manager_, kept);
+    ASSERT_TRUE(manager_->Logout(L"SRV1"));
+    EXPECT_FALSE(actions.Discard(entry));
+    ExpectKeptWithItsEdit(copy);
+    EXPECT_THAT(host().Alerts().back(), HasSubstr(L"were not discarded: No Tessera server was connected."));
+    ASSERT_TRUE(manager_->Login(L"SRV1", false, L"jdoe", L"secret"));
+    EXPECT_TRUE(actions.Discard(entry));
+    EXPECT_EQ(LockedBy(), L"");
+    EXPECT_FALSE(Exists(copy.file));
+    EXPECT_EQ(VersionCount(), 2u);
 }
 
 // A log-off while the edit is being checked in: Cancel is disabled and the transfer cannot be
