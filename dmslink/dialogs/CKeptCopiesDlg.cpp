@@ -108,10 +108,12 @@ void CKeptCopiesDlg::Fill() {
     HWND list = GetDlgItem(IDC_KEPT_LIST);
     std::vector<std::wstring> selected = Selected();
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    rows_.clear();
     const std::vector<KeptCopy>& entries = copies_.Entries();
     bool any = false;
     for (size_t row = 0; row < entries.size(); ++row) {
         const KeptCopy& entry = entries[row];
+        rows_.push_back(entry.copy);
         LVITEMW item = {};
         item.mask = LVIF_TEXT;
         item.iItem = static_cast<int>(row);
@@ -145,11 +147,8 @@ void CKeptCopiesDlg::Fill() {
 std::vector<std::wstring> CKeptCopiesDlg::Selected() const {
     std::vector<std::wstring> paths;
     HWND list = GetDlgItem(IDC_KEPT_LIST);
-    const std::vector<KeptCopy>& entries = copies_.Entries();
-    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count && row < static_cast<int>(entries.size()); ++row)
-        if (SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED)
-            paths.push_back(entries[static_cast<size_t>(row)].copy);
+    for (size_t row = 0; row < rows_.size(); ++row)
+        if (SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED) paths.push_back(rows_[row]);
     return paths;
 }
 

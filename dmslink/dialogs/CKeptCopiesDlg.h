@@ -47,6 +47,7 @@ private:
     CKeptCopies& copies_;
     IKeptCopyActions& actions_;
     std::wstring intro_;
+    std::vector<std::wstring> rows_;  // the copy each row of the list shows, as it was filled
     std::vector<std::wstring> toOpen_;
     bool busy_ = false;
     bool closeWhenDone_ = false;  // Close (or the caption's close) asked for while an action ran
