@@ -31,7 +31,9 @@ function(vx_test target)
 endfunction()
 
 # vx_version_resource(target name description) - a VERSIONINFO resource for a module.
-set(VX_VERSION 11.0.0.1)
+# The one version of the modules and the package: the file VERSION.
+file(STRINGS ${CMAKE_SOURCE_DIR}/VERSION VX_VERSION LIMIT_COUNT 1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/VERSION)
 function(vx_version_resource target name description)
   set(VX_NAME ${name})
   set(VX_DESCRIPTION ${description})

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Builds the machine-wide package from an i686 build's bin folder.
 #   build-msi.sh <bin folder> <output.msi> [product version]
-# The version defaults to the project's (VX_VERSION in cmake/VxRuntime.cmake).
+# The version defaults to the project's (the file VERSION). The same files and commit give the same
+# package: file dates, times and codes come from the commit (SOURCE_DATE_EPOCH and VX_COMMIT when
+# the sources are not a git checkout), the product code from commit and version, the package code
+# from those and the files' contents.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 bin=$(cd "$1" && pwd)
 out=$2
-version=${3:-$(sed -n 's/^set(VX_VERSION \([0-9.]*\))$/\1/p' "$root/cmake/VxRuntime.cmake")}
+version=${3:-$(tr -d ' \r\n' <"$root/VERSION")}
 wxs=$here/dmslink.wxs
 fail() { echo "build-msi: $*" >&2; exit 1; }
-[ -n "$version" ] || fail "no VX_VERSION in cmake/VxRuntime.cmake"
+[[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "the version '$version' is not four numbers"
 
 # The runtime DLLs shipped beside the plug-ins must be exactly those they load from the build's
 # folder (directly or through another of them).
@@ -32,8 +35,28 @@ wanted=$(printf '%s\n' "${needed[@]}" | sort | tr '\n' ' ')
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 msi=$tmp/dmslink.msi
+commit=${VX_COMMIT:-$(git -C "$root" rev-parse HEAD 2>/dev/null || echo unknown)}
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1700000000)}
+# A GUID from a text: the first 128 bits of its SHA-256, as a name-based (version 5 style) GUID.
+guid() {
+  sha256sum <<<"$1" | awk '{ h = toupper($1); v = index("0123456789ABCDEF", substr(h, 17, 1)) - 1
+    printf "%s-%s-5%s-%X%s-%s\n", substr(h, 1, 8), substr(h, 9, 4), substr(h, 14, 3), 8 + v % 4, substr(h, 18, 3), substr(h, 21, 12) }'
+}
+# The files packed, copied with the commit's date (the cabinet keeps each file's date).
+stage=$tmp/stage
+while read -r source; do
+  mkdir -p "$stage/$(dirname "$source")"
+  cp "$bin/$source" "$stage/$source"
+done < <(grep -o 'Source="[^"]*"' "$wxs" | sed 's/Source="\(.*\)"/\1/')
+find "$stage" -exec touch -h -d "@$epoch" {} +
+contents=$(cd "$stage" && find . -type f | LC_ALL=C sort | xargs sha256sum | sha256sum | cut -c1-64)
+product=$(guid "dmslink product $commit $version")
+package=$(guid "dmslink package $commit $version $contents")
+# The package's own dates (summary information, tables) are the commit's time, not the clock's.
+at=(faketime -f "@$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')")
+export TZ=UTC
 # wixl finds each File's Source relative to the working folder.
-(cd "$bin" && wixl -a x86 -D Version="$version" -o "$msi" "$wxs")
+(cd "$stage" && "${at[@]}" wixl -a x86 -D Version="$version" -D ProductCode="$product" -o "$msi" "$wxs")
 
 table() { msiinfo export "$msi" "$1" | tail -n +4 | tr -d '\r'; }
 queries=()
@@ -56,7 +79,7 @@ for property in $(grep -oE '\[TESSERA_[A-Z_]+\]' "$wxs" | tr -d '[]' | sort -u);
   secure="$secure;$property"
 done
 queries+=(-q "UPDATE Property SET Value = '$secure' WHERE Property = 'SecureCustomProperties'")
-msibuild "$msi" "${queries[@]}"
+"${at[@]}" msibuild "$msi" "${queries[@]}" -s "dmslink and helptrim for Varnel Pro 11" Varnel "Intel;1033" "{$package}"
 
 unconditioned=$(table Component | awk -F'\t' 'int($4 / 4) % 2 && $5 == "" { print $1 }')
 [ -z "$unconditioned" ] || fail "registry components without a condition: $unconditioned"

@@ -8,7 +8,7 @@ set -uo pipefail
 root=$1 bin=$2 work=$3
 . "$(dirname "$0")/lib.sh"
 rm -rf "$work"; mkdir -p "$work/newer"
-old=$(sed -n 's/^set(VX_VERSION \([0-9.]*\))$/\1/p' "$root/cmake/VxRuntime.cmake")
+old=$(tr -d ' \r\n' <"$root/VERSION")
 new=${old%.*}.$((${old##*.} + 1))
 # The newer files differ from the older ones: the German module (resources only) gains a trailer.
 cp -r "$bin/plugins" "$bin/Lang" "$bin"/lib*.dll "$work/newer/"
