@@ -30,14 +30,17 @@ function(vx_test target)
                        WORKING_DIRECTORY ${VX_BIN} PROPERTIES TIMEOUT 300)
 endfunction()
 
-# vx_version_resource(target name description) - a VERSIONINFO resource for a module.
 # The one version of the modules and the package: the file VERSION.
 file(STRINGS ${CMAKE_SOURCE_DIR}/VERSION VX_VERSION LIMIT_COUNT 1)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/VERSION)
+
+# vx_version_resource(target name description) - a VERSIONINFO resource for a module whose file
+# is <name>.dll.
 function(vx_version_resource target name description)
   set(VX_NAME ${name})
   set(VX_DESCRIPTION ${description})
   string(REPLACE "." "," VX_VERSION_COMMAS ${VX_VERSION})
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc @ONLY)
-  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
 endfunction()

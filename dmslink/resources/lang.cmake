@@ -9,4 +9,5 @@ set_target_properties(dmslink_lang_de PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${VX_BIN}/Lang/DE)
 # Nothing but resources: no runtime, no entry point.
 target_link_options(dmslink_lang_de PRIVATE -nostdlib -Wl,--entry=0)
+vx_version_resource(dmslink_lang_de dmslink "German resources of the Tessera DMS integration")
 add_dependencies(dmslink dmslink_lang_de)
