@@ -73,6 +73,9 @@ done < <(awk -F'\t' 'NR == FNR { if (int($4 / 4) % 2) keypath[$6] = $1; next }
 code=$(table Property | awk -F'\t' '$1 == "UpgradeCode" { print $2 }')
 queries+=(-q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'"
           -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES ('$code', '$version', 513, 'WIX_UPGRADE_DETECTED')")
+# wixl numbers an action placed only before another at a number that varies from run to run (seen
+# 1 and 51 for the same package); a fixed one keeps the same sources building the same package.
+queries+=(-q "UPDATE InstallUISequence SET Sequence = 99 WHERE Action = 'CountPatienceDigits'")
 # The properties reach the installation's server side in every kind of installation.
 secure=$(table Property | awk -F'\t' '$1 == "SecureCustomProperties" { print $2 }')
 for property in $(grep -oE '\[TESSERA_[A-Z_]+\]' "$wxs" | tr -d '[]' | sort -u); do
