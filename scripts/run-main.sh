@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, and runs the host stand-in on the built plug-ins
 # through the scenario of scripts/main (a session with the DMS stand-in). Extra arguments go to
-# vphost.exe. It also builds the machine-wide package; the line before the last says where it is,
-# the last line which build ran, and why.
+# vphost.exe. It also builds the machine-wide package, signed (scripts/package.sh); the line before
+# the last says where it is, the last line which build ran, and why.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/prepare.sh"
 vx_prepare
-msi=$VX_BUILD_ROOT/package/dmslink.msi
-"$root/installer/build-msi.sh" "$VX_BUILD_ROOT/i686/bin" "$msi"
+msi=$("$root/scripts/package.sh" | tee /dev/stderr | sed -n 's/^package: \(.*\.msi\)$/\1/p')
 bin=$VX_BUILD_ROOT/$VX_TEST_ARCH/bin
 vx_prefix "$VX_BUILD_ROOT/$VX_TEST_ARCH/wineprefix"
 set +e
