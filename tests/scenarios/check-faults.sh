@@ -8,7 +8,43 @@
 #   check-faults.sh <source root> <bin folder> <work folder>
 set -uo pipefail
 root=$1 bin=$2 work=$3
+# The store and the workspace are made unchangeable with read-only bind mounts, which stop root as
+# well, on any file system. They are made in a mount namespace of the story's own, seen only by
+# processes inside it; Wine opens files in its server, so the story runs on a copy of the prefix
+# whose server starts inside the namespace.
+# Other users get one inside a user namespace of their own, as root there.
+if [ -z "${VX_FAULTS_NAMESPACE:-}" ]; then
+  namespace=(--mount --propagation private)
+  [ "$(id -u)" -eq 0 ] || namespace=(--user --map-root-user "${namespace[@]}")
+  VX_FAULTS_NAMESPACE=1 exec unshare "${namespace[@]}" bash "$0" "$@"
+  echo "check-faults: no mount namespace of its own (unshare ${namespace[*]})"; exit 1
+fi
+prefix=$work.prefix
+rm -rf "$prefix"; mkdir -p "$prefix"
+# Wine's own files are only read: linked, not copied.
+(cd "$WINEPREFIX" && for entry in * .[!.]*; do
+   [ -e "$entry" ] || [ -L "$entry" ] || continue
+   if [ "$entry" = drive_c ]; then
+     mkdir "$prefix/drive_c"
+     for sub in drive_c/* drive_c/.[!.]*; do
+       [ -e "$sub" ] || continue
+       if [ "$sub" = drive_c/windows ]; then cp -al "$sub" "$prefix/$sub"; else cp -a "$sub" "$prefix/$sub"; fi
+     done
+   else cp -a "$entry" "$prefix/$entry"; fi
+ done)
+export WINEPREFIX=$prefix
 . "$(dirname "$0")/lib.sh"
+unchangeable() { mount --bind "$1" "$1" && mount -o remount,bind,ro "$1"; }
+changeable() { umount -l "$1" 2>/dev/null; }
+finish() {
+  changeable "$(temp_root)"; changeable "$work/store"
+  cleanup
+  "$VX_WINESERVER" -k >/dev/null 2>&1; "$VX_WINESERVER" -w 2>/dev/null
+  rm -rf "$prefix"
+}
+trap finish EXIT
+"$VX_WINESERVER" -p
+wine wineboot >/dev/null 2>&1
 setup
 add_documents 1003
 cat >"$work/faults.script" <<'S'
@@ -101,23 +137,21 @@ close Note.pdf
 S
 python3 "$root/scripts/main/make-pdfs.py" "$work/files" Note.pdf="Note" >/dev/null
 
-# The shell's side of the two unchangeable phases (chattr +i: root itself is not stopped by modes).
-immutable() { chattr "$@" 2>/dev/null; }
+# The shell's side of the two unchangeable phases.
+if unchangeable "$work/files" && ! touch "$work/files/probe" 2>/dev/null; then changeable "$work/files"; else
+  echo "check-faults: a read-only bind mount does not stop changes here"; exit 1
+fi
 (
   for _ in $(seq 1 900); do [ -e "$work/lock-workspace" ] && break; sleep 0.1; done
-  immutable +i "$(temp_root)"; touch "$work/workspace-locked"
+  unchangeable "$(temp_root)"; touch "$work/workspace-locked"
   for _ in $(seq 1 900); do [ -e "$work/unlock-workspace" ] && break; sleep 0.1; done
-  immutable -i "$(temp_root)"; touch "$work/workspace-unlocked"
+  changeable "$(temp_root)"; touch "$work/workspace-unlocked"
   for _ in $(seq 1 900); do [ -e "$work/lock-store" ] && break; sleep 0.1; done
-  immutable -R +i "$work/store"; touch "$work/store-locked"
+  unchangeable "$work/store"; touch "$work/store-locked"
   for _ in $(seq 1 900); do [ -e "$work/unlock-store" ] && break; sleep 0.1; done
-  immutable -R -i "$work/store"; touch "$work/store-unlocked"
+  changeable "$work/store"; touch "$work/store-unlocked"
 ) &
 helper=$!
-if ! chattr +i "$work/files" 2>/dev/null; then
-  echo "check-faults: chattr cannot make folders unchangeable on this machine"; fail=1
-fi
-chattr -i "$work/files" 2>/dev/null
 
 host faults "$work/faults.script"; rc=$?
 kill $helper 2>/dev/null; wait $helper 2>/dev/null

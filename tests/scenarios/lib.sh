@@ -7,8 +7,6 @@ store() { wine "$(vx_winpath "$bin/tessera-store.exe")" "$@" | tr -d '\r'; }
 vx_temp_root=$(wine winepath.exe -u "$(wine cmd /c echo %TEMP% | tr -d '\r')" | tr -d '\r')/dmslink
 temp_root() { echo "$vx_temp_root"; }
 cleanup() {
-  # A story may have made the store or the workspace unchangeable (chattr); nothing stays so.
-  chattr -R -i "$work/store" "$vx_temp_root" 2>/dev/null
   wine reg delete 'HKLM\SOFTWARE\Varnel\Pro\11.0\Settings\Tessera' /f >/dev/null 2>&1
   wine reg delete 'HKCU\SOFTWARE\Varnel\Pro\11.0\Settings\Tessera' /f >/dev/null 2>&1
   # Copies left in the temporary workspace would be checked in by the next host of another test.
