@@ -7,7 +7,8 @@ prefix=${1:-}
 
 packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
           wine wine64 wine32:i386 xvfb xauth imagemagick googletest openssl python3 file git
-          wixl msitools clang-16 libclang-rt-16-dev locales fonts-wine)
+          wixl msitools clang-16 libclang-rt-16-dev locales fonts-wine
+          osslsigncode faketime clang-tidy-16 mount)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -38,7 +39,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     mapfile -t failed < <(grep -o 'Failed to fetch [^ ]*' "$log" | awk '{print $4}' | sed 's#/dists/.*##' | sort -u)
     echo "bootstrap: installing without the sources that failed: ${failed[*]}"
     alt=$(mktemp -d) && chmod 755 "$alt"  # apt downloads as its own user
-    mkdir -p "$alt/parts" "$alt/lists/partial"
+    mkdir -p "$alt/parts" "$alt/lists/partial" "$alt/twins"
     drop() {  # the sources without the one-line entries and the deb822 stanzas that name a failed one
       awk -v failed="${failed[*]}" -v stanzas="$2" '
         BEGIN { n = split(failed, f, " "); if (stanzas) { RS = ""; ORS = "\n\n" } }
@@ -53,6 +54,45 @@ if [ ${#missing[@]} -gt 0 ]; then
     options=(-o "Dir::Etc::SourceList=$alt/sources.list" -o "Dir::Etc::SourceParts=$alt/parts"
              -o "Dir::State::Lists=$alt/lists")
     $sudo apt-get "${options[@]}" update -qq || true
+    # Installed native libraries that came from a failed source (a security update, say) have no
+    # i386 twin at their version in the other sources, and a twin must match exactly. The failed
+    # source's pool has it beside the native package, which that source's native index names: read
+    # with lists of its own (the native packages to install still come from the other sources).
+    native=$(dpkg --print-architecture)
+    mkdir -p "$alt/native/parts" "$alt/native/lists/partial"
+    grep -o 'Failed to fetch [^ ]*' "$log" | awk '{print $4}' |
+      sed -n 's#^\(.*\)/dists/\(.*\)/\([^/]*\)/binary-[^/]*/.*$#\1 \2 \3#p' | sort -u |
+      while read -r uri suite component; do echo "deb [arch=$native] $uri $suite $component"; done >"$alt/native/sources.list"
+    lookup=(-o "Dir::Etc::SourceList=$alt/native/sources.list" -o "Dir::Etc::SourceParts=$alt/native/parts"
+            -o "Dir::State::Lists=$alt/native/lists")
+    $sudo apt-get "${lookup[@]}" update -qq || true
+    mapfile -t same < <(dpkg-query -W -f='${Package} ${Version} ${Multi-Arch} ${Architecture}\n' |
+                        awk -v native="$native" '$3 == "same" && $4 == native { print $1 "=" $2 }')
+    offered=" $(apt-cache "${options[@]}" show "${same[@]/%=*/:i386}" 2>/dev/null |
+                awk '/^Package: / { p = $2 } /^Version: / { print p "=" $2 }' | tr '\n' ' ')"
+    twins=()
+    while IFS=$'\t' read -r pin file; do
+      [[ "$offered" != *" $pin "* ]] || continue
+      file=${file%_*.deb}_i386.deb
+      for source in "${failed[@]}"; do
+        if /usr/lib/apt/apt-helper download-file "$source/$file" "$alt/twins/${file##*/}" >/dev/null 2>&1; then
+          twins+=("$pin"); break
+        fi
+      done
+    done < <(apt-cache "${lookup[@]}" show "${same[@]/%=*/:$native}" 2>/dev/null |
+             awk -v wanted=" ${same[*]} " '/^Package: / { p = $2 } /^Version: / { v = $2 }
+                  /^Filename: / && index(wanted, " " p "=" v " ") { print p "=" v "\t" $2 }')
+    if [ ${#twins[@]} -gt 0 ]; then
+      echo "bootstrap: i386 twins of installed packages from the pool of ${failed[*]}: ${twins[*]}"
+      (cd "$alt/twins" && for deb in *.deb; do
+         dpkg-deb -f "$deb"
+         echo "Filename: ./$deb"; echo "Size: $(stat -c %s "$deb")"
+         echo "SHA256: $(sha256sum "$deb" | cut -d' ' -f1)"; echo
+       done >Packages)
+      chmod -R a+rX "$alt/twins"
+      echo "deb [trusted=yes] file:$alt/twins ./" >>"$alt/sources.list"
+      $sudo apt-get "${options[@]}" update -qq || true
+    fi
     apt_install "${options[@]}"
     rm -rf "$alt"
   fi
