@@ -23,8 +23,10 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 # Every finding is an error (.clang-tidy), so a file with one exits non-zero.
 status=0
-printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -I{} sh -c '"$0" "$@" {} >"$1/$(echo {} | tr / _).txt" 2>&1' "$tidy" "${args[@]}" \
-  || status=1
+# (sh -c gets: $0 clang-tidy, $1 the file, $2 the output folder, then clang-tidy's arguments.)
+printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -I{} \
+  sh -c 'f=$1 dir=$2; shift 2; "$0" "$@" "$f" >"$dir/$(echo "$f" | tr / _).txt" 2>&1' \
+  "$tidy" {} "$out" "${args[@]}" || status=1
 if [ $status -ne 0 ]; then
   cat "$out"/*.txt | grep -vE '^[0-9]+ warnings? (and [0-9]+ errors? )?generated|^Suppressed|^Use -header-filter' >&2 || true
   # Each finding once (a header's is reported by every file that includes it).

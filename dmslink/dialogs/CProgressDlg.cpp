@@ -102,7 +102,7 @@ void CProgressDlg::ShowTexts() {
     SetDlgItemText(IDC_DOC_SIZE, size_);
 }
 
-WorkerResult CProgressDlg::RunWorker(std::shared_ptr<CWorkerTask> task) {
+WorkerResult CProgressDlg::RunWorker(const std::shared_ptr<CWorkerTask>& task) {
     WorkerResult result;
     std::shared_ptr<CProgressLink> link = link_;
     HANDLE thread = VxStartWorker(VX_SITE("CProgressDlg", "CProgressDlg::RunWorker"), [task, link]() -> DWORD {

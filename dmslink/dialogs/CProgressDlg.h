@@ -110,7 +110,7 @@ public:
     // Runs the task on a worker thread with the dialog modal in front of the host, and returns once
     // the worker has ended or the user stopped waiting for it. The worker's failures reach the host's
     // log from here.
-    WorkerResult RunWorker(std::shared_ptr<CWorkerTask> task);
+    WorkerResult RunWorker(const std::shared_ptr<CWorkerTask>& task);
     // A worker of the caller's own (tests): the dialog ends when it ends. Not owned.
     void SetWorkerThread(HANDLE thread) { workerThread_ = thread; }
     // Runs on the main thread for each WM_CHECKEDOUTDOCUMENT; its answer goes back to the worker.

@@ -19,5 +19,6 @@ inline DmsDocumentPtr NewReference(ITesseraDocument* document) {
     return holder;
 }
 inline DmsDocumentPtr NewReference(const DmsDocumentPtr& holder) {
-    return holder ? NewReference(holder->document.GetInterfacePtr()) : nullptr;
+    if (!holder) return nullptr;
+    return NewReference(holder->document.GetInterfacePtr());
 }

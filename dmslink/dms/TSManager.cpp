@@ -58,7 +58,7 @@ bool TSManager::ProbeDmsClient() const {
 namespace {
 
 // The DMS's answer to a login, on any thread: 0 for success. A failed login leaves no session behind.
-HRESULT SignIn(ITesseraDMSPtr dms, const std::wstring& server, bool trustedLogin, const std::wstring& userName,
+HRESULT SignIn(const ITesseraDMSPtr& dms, const std::wstring& server, bool trustedLogin, const std::wstring& userName,
                const std::wstring& password) {
     HRESULT result = S_OK;
     ITesseraSessionsPtr sessions;
@@ -104,8 +104,14 @@ struct TSManager::PendingLogin {
     HRESULT result = E_UNEXPECTED;
 };
 
-bool TSManager::Call(std::function<HRESULT()> call, HRESULT* status) const {
-    auto guarded = [call]() -> HRESULT {
+namespace {
+
+// A call under the DMS convention, as Call runs it. It keeps its own copy of the call, which may go
+// on after Call has returned (the user stopped waiting).
+struct GuardedCall {
+    std::function<HRESULT()> call;
+
+    HRESULT operator()() const {
         try {
             return call();
         } catch (const _com_error& error) {
@@ -114,7 +120,13 @@ bool TSManager::Call(std::function<HRESULT()> call, HRESULT* status) const {
             VX_LOG_CURRENT_EXCEPTION(kSite, "TSManager::Call");
             return E_UNEXPECTED;
         }
-    };
+    }
+};
+
+}  // namespace
+
+bool TSManager::Call(const std::function<HRESULT()>& call, HRESULT* status) const {
+    GuardedCall guarded{call};
     if (!waiter_) {
         *status = guarded();
         return true;

@@ -51,7 +51,7 @@ public:
     DWORD Patience() const { return patience_; }
     // One DMS call under the DMS convention: a DMS failure is its HRESULT, anything else is logged and
     // becomes 0x8000FFFF. False when the user stopped waiting. The call must own what it uses.
-    bool Call(std::function<HRESULT()> call, HRESULT* status) const;
+    bool Call(const std::function<HRESULT()>& call, HRESULT* status) const;
 
     // ---- sessions. The entry of that server, when there is one, keeps the state: `connected` is
     // the result of a login, and false after a logout that answered.

@@ -37,8 +37,9 @@ bool ReadText(HKEY key, const std::wstring& name, std::wstring* text, DWORD maxC
 }
 
 LSTATUS WriteText(HKEY key, const std::wstring& name, const std::wstring& text) {
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
     return RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+                          static_cast<DWORD>(bytes));
 }
 
 
@@ -121,7 +122,7 @@ bool TSServerList::AddServer(const std::wstring& server, const std::wstring& use
     if (connected) entry->connected = *connected;
     if (added) {
         servers_.Append(added.get());
-        added.release();
+        (void)added.release();  // the list owns the entry now
     }
     return true;
 }

@@ -6,11 +6,17 @@
 
 #include <string>
 
-// A BSTR argument; raises E_OUTOFMEMORY when it cannot be allocated.
+// A BSTR argument; raises E_OUTOFMEMORY when it cannot be allocated. The string is allocated first
+// and the _bstr_t that takes it over is returned as made, so its counted data is never copied.
 inline _bstr_t TesseraBstr(const std::wstring& text) {
-    _bstr_t value(text.c_str());
-    if (!value.GetBSTR() && !text.empty()) TesseraCheck(E_OUTOFMEMORY);
-    return value;
+    BSTR raw = SysAllocString(text.c_str());
+    if (!raw) TesseraCheck(E_OUTOFMEMORY);
+    try {
+        return _bstr_t(raw, false);
+    } catch (...) {
+        SysFreeString(raw);
+        throw;
+    }
 }
 
 // Reads a BSTR property, e.g. TesseraGetText(document, &ITesseraDocument::get_Name).

@@ -164,7 +164,8 @@ void CDocumentManager::RecoverTempDocuments(const RecoveryCheckin& checkin) {
         std::wstring root = GetTempRootFolder();
         if (!checkin || !CAPPathExists(root)) return;
         for (const std::wstring& entry : SubFolders(root)) {
-            std::wstring folder = root + L"\\" + entry;
+            std::wstring folder = root;
+            folder.append(L"\\").append(entry);
             const std::wstring recordFile = folder + L"\\TSFile.dat";
             // Nothing reached through a link is sent or deleted; this host's own folders are in use.
             if (!IsOwnEntry(folder) || HoldsClaim(folder)) continue;
@@ -221,7 +222,8 @@ void CDocumentManager::ClearTempFolders() {
         std::wstring root = GetTempRootFolder();
         if (!CAPPathExists(root)) return;
         for (const std::wstring& entry : SubFolders(root)) {
-            std::wstring folder = root + L"\\" + entry;
+            std::wstring folder = root;
+            folder.append(L"\\").append(entry);
             // This host's own folders are in use (open documents, copies kept, deletions waiting).
             if (HoldsClaim(folder)) continue;
             if (IsOwnEntry(folder)) {

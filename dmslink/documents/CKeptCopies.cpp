@@ -26,7 +26,8 @@ void CKeptCopies::Collect() {
         const std::wstring root = GetTempRootFolder();
         if (!CAPPathExists(root)) return Publish();
         for (const std::wstring& name : SubFolders(root)) {
-            const std::wstring folder = root + L"\\" + name;
+            std::wstring folder = root;
+            folder.append(L"\\").append(name);
             if (!IsWorkspaceFolderName(name) || !IsOwnEntry(folder)) continue;
             Entry entry;
             KeptCopy& kept = entry.copy;

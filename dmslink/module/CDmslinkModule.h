@@ -102,7 +102,7 @@ private:
 
     struct LanguageTraits {
         using Handle = HMODULE;
-        static Handle None() { return nullptr; }
+        static Handle None() noexcept { return nullptr; }
         static bool Valid(Handle h) { return h != nullptr; }
         static void Free(Handle h);
     };

@@ -243,6 +243,9 @@ void CDocumentLifecycle::RemoveUnusedDocuments() {
 
 // ---- check-ins
 
+// `path` is a copy on purpose: callers pass the record's own pathName, and the record may go in the
+// check-in's message loops before the path is used again.
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the copy must outlive the record (above)
 bool CDocumentLifecycle::CheckIn(TrackedDocument* record, std::wstring path, bool keepCheckedOut) {
     if (!record) return false;
     const unsigned id = record->id;

@@ -48,7 +48,7 @@ std::wstring VxFromAnsi(const char* text, int length = -1);
 // construction; InitInstance runs when the module is attached and ExitInstance when it is detached.
 class CWinApp {
 public:
-    explicit CWinApp(const wchar_t* appName = nullptr);
+    explicit CWinApp(const wchar_t* appName = nullptr) noexcept;
     virtual ~CWinApp();
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;

@@ -25,6 +25,7 @@ bool CAPError::Add(int severity, UINT stringId, va_list args) {
     }
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): the string table's texts are printf formats, formatted by VxFormatV
 void CAPError::AddError(UINT stringId, ...) {
     va_list args;
     va_start(args, stringId);
@@ -32,6 +33,7 @@ void CAPError::AddError(UINT stringId, ...) {
     va_end(args);
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): as AddError
 void CAPError::AddWarning(UINT stringId, ...) {
     va_list args;
     va_start(args, stringId);
@@ -39,6 +41,7 @@ void CAPError::AddWarning(UINT stringId, ...) {
     va_end(args);
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): as AddError
 CAPErrorData* CAPError::AddErrorWithValue(DWORD value, UINT stringId, ...) {
     va_list args;
     va_start(args, stringId);

@@ -5,10 +5,11 @@
 
 #include <vector>
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the linker's name for the module base
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
-HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+HINSTANCE ThisModule() noexcept { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
 CVxModuleState sState = {ThisModule(), ThisModule()};
 thread_local CVxModuleState* tCurrent = nullptr;
@@ -47,6 +48,7 @@ std::wstring VxFormatV(const wchar_t* format, va_list args) {
     }
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style by design, formats through _vsnwprintf (VxFormatV)
 std::wstring VxFormat(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
@@ -55,6 +57,7 @@ std::wstring VxFormat(const wchar_t* format, ...) {
     return text;
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): the string table's texts are printf formats, formatted by VxFormatV
 std::wstring VxFormatString(UINT id, ...) {
     std::wstring format = VxLoadString(id);
     va_list args;
@@ -64,6 +67,7 @@ std::wstring VxFormatString(UINT id, ...) {
     return text;
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style by design, formats through _vsnprintf
 std::string VxFormatA(const char* format, ...) {
     std::vector<char> buffer(256);
     for (;;) {
@@ -97,7 +101,7 @@ std::wstring VxFromAnsi(const char* text, int length) {
     return out;
 }
 
-CWinApp::CWinApp(const wchar_t* appName) : m_pszAppName(appName) { sApp = this; }
+CWinApp::CWinApp(const wchar_t* appName) noexcept : m_pszAppName(appName) { sApp = this; }
 CWinApp::~CWinApp() {
     if (sApp == this) sApp = nullptr;
 }

@@ -6,7 +6,7 @@
 
 class CVarnelPluginApp : public CWinApp {
 public:
-    CVarnelPluginApp() : CWinApp(nullptr) {}
+    CVarnelPluginApp() noexcept : CWinApp(nullptr) {}
     BOOL InitInstance() override {
         CWinApp::InitInstance();
         return TRUE;

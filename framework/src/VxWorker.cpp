@@ -37,6 +37,6 @@ HANDLE VxStartWorker(const VxSite& site, std::function<DWORD()> work) {
         if (started->pinned) FreeLibrary(started->pinned);
         return nullptr;
     }
-    started.release();
+    (void)started.release();  // RunWorker owns it now
     return thread;
 }

@@ -71,7 +71,8 @@ void RemoveTreeLong(const std::wstring& top) {
         do {
             std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
-            std::wstring child = folder + L"\\" + name;
+            std::wstring child = folder;
+            child.append(L"\\").append(name);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 if (!RemoveDirectoryW(child.c_str())) DeleteFileW(child.c_str());
             } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

@@ -55,7 +55,7 @@ namespace capHandleTraits {
 // File, event, mutex, process: null and INVALID_HANDLE_VALUE both stand for none.
 struct Kernel {
     using Handle = HANDLE;
-    static Handle None() { return nullptr; }
+    static Handle None() noexcept { return nullptr; }
     static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static void Free(Handle h) { CloseHandle(h); }
 };
@@ -68,31 +68,31 @@ struct Thread : Kernel {
 };
 struct Find {
     using Handle = HANDLE;
-    static Handle None() { return INVALID_HANDLE_VALUE; }
+    static Handle None() noexcept { return INVALID_HANDLE_VALUE; }
     static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static void Free(Handle h) { FindClose(h); }
 };
 struct RegistryKey {
     using Handle = HKEY;
-    static Handle None() { return nullptr; }
+    static Handle None() noexcept { return nullptr; }
     static bool Valid(Handle h) { return h != nullptr; }
     static void Free(Handle h) { RegCloseKey(h); }
 };
 struct CryptProvider {
     using Handle = HCRYPTPROV;
-    static Handle None() { return 0; }
+    static Handle None() noexcept { return 0; }
     static bool Valid(Handle h) { return h != 0; }
     static void Free(Handle h) { CryptReleaseContext(h, 0); }
 };
 struct CryptKey {
     using Handle = HCRYPTKEY;
-    static Handle None() { return 0; }
+    static Handle None() noexcept { return 0; }
     static bool Valid(Handle h) { return h != 0; }
     static void Free(Handle h) { CryptDestroyKey(h); }
 };
 struct SafeArray {
     using Handle = SAFEARRAY*;
-    static Handle None() { return nullptr; }
+    static Handle None() noexcept { return nullptr; }
     static bool Valid(Handle h) { return h != nullptr; }
     static void Free(Handle h) { SafeArrayDestroy(h); }
 };
@@ -100,7 +100,7 @@ struct SafeArray {
 // RPC_E_CHANGED_MODE (another apartment kind) must not get one.
 struct ComApartment {
     using Handle = HRESULT;
-    static Handle None() { return E_FAIL; }
+    static Handle None() noexcept { return E_FAIL; }
     static bool Valid(Handle h) { return SUCCEEDED(h); }
     static void Free(Handle) { CoUninitialize(); }
 };
@@ -108,7 +108,7 @@ struct ComApartment {
 // here, since a destructor must not pass it on.
 struct HostPath {
     using Handle = ASPathName;
-    static Handle None() { return nullptr; }
+    static Handle None() noexcept { return nullptr; }
     static bool Valid(Handle h) { return h != nullptr; }
     static void Free(Handle h) {
         VX_TRY { VxReleasePath(VxDefaultFileSys(), h); }
@@ -117,7 +117,7 @@ struct HostPath {
 };
 struct HostText {
     using Handle = ASText;
-    static Handle None() { return nullptr; }
+    static Handle None() noexcept { return nullptr; }
     static bool Valid(Handle h) { return h != nullptr; }
     static void Free(Handle h) {
         VX_TRY { VxTextDestroy(h); }
@@ -126,7 +126,7 @@ struct HostText {
 };
 struct HostIcon {
     using Handle = AVIcon;
-    static Handle None() { return nullptr; }
+    static Handle None() noexcept { return nullptr; }
     static bool Valid(Handle h) { return h != nullptr; }
     static void Free(Handle h) {
         VX_TRY { VxReleaseIcon(h); }
@@ -137,7 +137,7 @@ struct HostIcon {
 // A block of the host's allocator.
 struct HostBlock {
     using Handle = void*;
-    static Handle None() { return nullptr; }
+    static Handle None() noexcept { return nullptr; }
     static bool Valid(Handle h) { return h != nullptr; }
     static void Free(Handle h) {
         VX_TRY { VxFree(h); }

@@ -118,8 +118,9 @@ double TimeDialogOnly(HWND parent) {
 }
 
 double gStart = 0;
+bool gTimeline = false;  // VX_BENCH_TIMELINE is set: read once by main, before any worker runs
 void Timeline(const char* line) {
-    if (getenv("VX_BENCH_TIMELINE")) std::fprintf(stderr, "%8.2f ms  %s\n", (Now() - gStart) * 1000, line);
+    if (gTimeline) (void)std::fprintf(stderr, "%8.2f ms  %s\n", (Now() - gStart) * 1000, line);
 }
 
 // The parts of one measured operation.
@@ -157,6 +158,7 @@ struct Bench {
     // Open from the DMS of the documents; their local copies.
     std::vector<std::wstring> CheckOut(const std::vector<long>& numbers, Split* split) {
         std::vector<tessera::DocumentRef> refs;
+        refs.reserve(numbers.size());
         for (long number : numbers) refs.push_back({L"SRV1", L"DOCS", number, 1});
         tessera::SetOpenPreset(store, refs);
         ASPathName* items = nullptr;
@@ -244,7 +246,7 @@ int DataPath(Bench& bench, bool large) {
             std::vector<std::wstring> copies = bench.CheckOut({size.number}, &checkout);
             bench.Settle(copies);
             if (copies.size() != 1 || !bench.CheckIn(copies[0], &checkin)) {
-                std::fprintf(stderr, "check-out or check-in of %s failed\n", size.label);
+                (void)std::fprintf(stderr, "check-out or check-in of %s failed\n", size.label);
                 status = 1;
             }
             out.push_back(checkout);
@@ -283,7 +285,7 @@ int ManyDocuments(Bench& bench) {
         Split split;
         std::vector<std::wstring> copies = bench.CheckOut(numbers, &split);
         if (static_cast<long>(copies.size()) != count) {
-            std::fprintf(stderr, "%ld documents: %zu checked out\n", count, copies.size());
+            (void)std::fprintf(stderr, "%ld documents: %zu checked out\n", count, copies.size());
             return 1;
         }
         std::printf("%-10ld %9.3f %12.2f %12.2f\n", count, split.total, 1000.0 * split.total / count,
@@ -325,6 +327,7 @@ int main(int argc, char** argv) {
         extension->module = GetModuleHandleW(nullptr);
         VxSDKData data = host->MakeSDKData(extension, kVxHandshakeV2);
         if (!PISetupSDK(kVxHandshakeV2, &data)) return 2;
+        gTimeline = GetEnvironmentVariableW(L"VX_BENCH_TIMELINE", nullptr, 0) > 0;
         VxSetTraceSink(Timeline);
         CoInitialize(nullptr);
         TesseraRegisterClassObjects();

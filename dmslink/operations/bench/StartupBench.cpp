@@ -27,8 +27,9 @@ double Now() {
 void SetText(HKEY hive, const std::wstring& name, const std::wstring& text) {
     HKEY key = nullptr;
     if (RegCreateKeyExW(hive, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) return;
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
     RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+                   static_cast<DWORD>(bytes));
     RegCloseKey(key);
 }
 
@@ -56,8 +57,10 @@ double TimeLoad(const std::wstring& folder, const std::wstring& log) {
 }
 
 double MedianLoad(const std::wstring& folder, const std::wstring& log) {
+    constexpr int kRuns = 5;
     std::vector<double> runs;
-    for (int i = 0; i < 5; ++i) runs.push_back(TimeLoad(folder, log));
+    runs.reserve(kRuns);
+    for (int i = 0; i < kRuns; ++i) runs.push_back(TimeLoad(folder, log));
     std::sort(runs.begin(), runs.end());
     return runs[runs.size() / 2];
 }
