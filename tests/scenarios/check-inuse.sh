@@ -39,14 +39,7 @@ expect-open 0
 idle 2
 dms-list
 S
-host first "$work/first.script" &
-first=$!
-signalled "$work/holding" $first || { echo "the first host never held the Lease"; fail=1; }
-host second "$work/second.script"; rc=$?
-[ $rc -eq 0 ] || { echo "second host exited $rc"; fail=1; }
-touch "$work/second-done"
-wait $first; rc=$?
-[ $rc -eq 0 ] || { echo "first host exited $rc"; fail=1; }
+beside first "$work/first.script" second "$work/second.script"
 alerts=$(grep -c "^ *alert: " "$work/second.txt")
 [ "$alerts" -eq 1 ] || { echo "the second host showed $alerts alerts, not one:"; grep "^ *alert: " "$work/second.txt"; fail=1; }
 has second "checked out by jdoe (version 1)"

@@ -124,14 +124,7 @@ kept
   kept-press show
   kept-press close
 S
-host holder "$work/holder.script" &
-holder=$!
-signalled "$work/holding" $holder || { echo "the holder never opened the copy"; fail=1; }
-host second "$work/second.script"; rc=$?
-[ $rc -eq 0 ] || { echo "second: host exited $rc"; fail=1; }
-touch "$work/second-done"
-wait $holder; rc=$?
-[ $rc -eq 0 ] || { echo "holder: host exited $rc"; fail=1; }
+beside holder "$work/holder.script" second "$work/second.script"
 for t in holder second; do has $t "result: clean"; hasnt $t "FAILED"; done
 has second "| * Document 1004.pdf | 1004 | 1 | Legal | SRV1 | "
 has second " | Open in another Varnel Pro. $refused"

@@ -56,6 +56,19 @@ signalled() {
   for _ in $(seq 1 600); do [ -e "$1" ] || ! kill -0 "$2" 2>/dev/null && break; sleep 0.1; done
   [ -e "$1" ]
 }
+# beside <holder> <script> <second> <script>: runs the holder until its script touches "holding",
+# the second host through its whole script meanwhile, then lets the holder end ("second-done").
+beside() {
+  local holder rc
+  host "$1" "$2" &
+  holder=$!
+  signalled "$work/holding" $holder || { echo "$1 never signalled that it holds its documents"; fail=1; }
+  host "$3" "$4"; rc=$?
+  [ $rc -eq 0 ] || { echo "$3: host exited $rc"; fail=1; }
+  touch "$work/second-done"
+  wait $holder; rc=$?
+  [ $rc -eq 0 ] || { echo "$1: host exited $rc"; fail=1; }
+}
 fail=0
 has() { grep -qF -- "$2" "$work/$1.txt" || { echo "missing in $1: $2"; fail=1; }; }
 hasnt() { ! grep -qF -- "$2" "$work/$1.txt" || { echo "unexpected in $1: $2"; fail=1; }; }

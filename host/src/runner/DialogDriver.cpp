@@ -397,6 +397,15 @@ bool DialogDriver::KeptPress(HWND dialog, const DialogAnswer& answer) {
     return true;
 }
 
+// A dialog that stays after an answer waits for the script's next one, as shown and shot already.
+void DialogDriver::AwaitNextAnswer(HWND dialog) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Seen& seen = seen_[dialog];
+    seen.answered = false;
+    seen.shot = true;
+    seen.since = GetTickCount64();
+}
+
 bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const DialogAnswer& answer) {
     if (IsKept(answer)) {
         RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
@@ -405,12 +414,7 @@ bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const Dialog
             Sleep(kSettleMs);
             Shoot(dialog, caption, true);
         }
-        // The window stays for the next answer.
-        std::lock_guard<std::mutex> lock(mutex_);
-        Seen& seen = seen_[dialog];
-        seen.answered = false;
-        seen.shot = true;
-        seen.since = GetTickCount64();
+        AwaitNextAnswer(dialog);  // the window stays
         return ok;
     }
     bool ok = true;
@@ -466,11 +470,7 @@ bool DialogDriver::Answer(HWND dialog, const std::wstring& caption, const Dialog
         for (ULONGLONG until = GetTickCount64() + kPressWaitMs; alertBoxes_ && !AlertBoxShown() && GetTickCount64() < until;)
             Sleep(10);
         host_.Record("dialog:stays " + ToUtf8(caption));
-        std::lock_guard<std::mutex> lock(mutex_);
-        Seen& seen = seen_[dialog];
-        seen.answered = false;
-        seen.shot = true;
-        seen.since = GetTickCount64();
+        AwaitNextAnswer(dialog);
         return ok;
     }
     if (IsShown(dialog)) {

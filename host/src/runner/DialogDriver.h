@@ -54,6 +54,7 @@ private:
     };
     bool Awaits(const DialogAnswer& answer, HWND dialog, const std::wstring& caption) const;
     bool Answer(HWND dialog, const std::wstring& caption, const DialogAnswer& answer);
+    void AwaitNextAnswer(HWND dialog);
     bool Choose(HWND dialog, const DialogAnswer& answer);
     bool FillServerForm(HWND dialog, const DialogAnswer& answer);
     // "Kept on this computer": selects entries, or presses a button without waiting for what it does.
