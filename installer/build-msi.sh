@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the machine-wide package from an i686 build's bin folder.
 #   build-msi.sh <bin folder> <output.msi> [product version]
+#   build-msi.sh --files       the files it packs, as paths relative to the bin folder
 # The version defaults to the project's (the file VERSION). The same files and commit give the same
 # package: file dates, times and codes come from the commit (SOURCE_DATE_EPOCH and VX_COMMIT when
 # the sources are not a git checkout), the product code from commit and version, the package code
@@ -8,10 +9,12 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
+wxs=$here/dmslink.wxs
+sources() { grep -o 'Source="[^"]*"' "$wxs" | sed 's/Source="\(.*\)"/\1/'; }
+if [ "${1:-}" = --files ]; then sources; exit 0; fi
 bin=$(cd "$1" && pwd)
 out=$2
 version=${3:-$(tr -d ' \r\n' <"$root/VERSION")}
-wxs=$here/dmslink.wxs
 fail() { echo "build-msi: $*" >&2; exit 1; }
 [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "the version '$version' is not four numbers"
 
@@ -28,7 +31,7 @@ while [ ${#queue[@]} -gt 0 ]; do
     fi
   done
 done
-shipped=$(grep -o 'Source="[^/"]*"' "$wxs" | sed 's/Source="\(.*\)"/\1/' | sort | tr '\n' ' ')
+shipped=$(sources | grep -v / | sort | tr '\n' ' ')
 wanted=$(printf '%s\n' "${needed[@]}" | sort | tr '\n' ' ')
 [ "$shipped" = "$wanted" ] || fail "the plug-ins load '$wanted' from the build; dmslink.wxs ships '$shipped'"
 
@@ -47,7 +50,7 @@ stage=$tmp/stage
 while read -r source; do
   mkdir -p "$stage/$(dirname "$source")"
   cp "$bin/$source" "$stage/$source"
-done < <(grep -o 'Source="[^"]*"' "$wxs" | sed 's/Source="\(.*\)"/\1/')
+done < <(sources)
 find "$stage" -exec touch -h -d "@$epoch" {} +
 contents=$(cd "$stage" && find . -type f | LC_ALL=C sort | xargs sha256sum | sha256sum | cut -c1-64)
 product=$(guid "dmslink product $commit $version")

@@ -63,7 +63,7 @@ while read -r source; do
   mkdir -p "$files/$(dirname "$source")"
   cp "$bin/$source" "$files/$source"
   sign "$files/$source"
-done < <(grep -o 'Source="[^"]*"' "$root/installer/dmslink.wxs" | sed 's/Source="\(.*\)"/\1/')
+done < <("$root/installer/build-msi.sh" --files)
 msi=$out/dmslink.msi
 "$root/installer/build-msi.sh" "$files" "$msi"
 sign "$msi"
