@@ -19,7 +19,7 @@ command -v mmdebstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get insta
 proxy=() pid=""
 cleanup() {
   [ -z "$pid" ] || kill "$pid" 2>/dev/null
-  for m in src dev sys proc; do umount -R "$bare/$m" 2>/dev/null || true; done
+  umount -R "$bare" 2>/dev/null || umount -Rl "$bare" 2>/dev/null || true
 }
 trap cleanup EXIT
 if [ -n "$failing" ]; then
@@ -57,6 +57,8 @@ PY
   pid=$!
   proxy=("http_proxy=http://127.0.0.1:$port")
 fi
+# The root is a mount point of its own, as a container's is (a mount namespace made inside needs it).
+mount --bind "$bare" "$bare"
 mount -t proc proc "$bare/proc"
 mount --rbind /sys "$bare/sys"
 mount --rbind /dev "$bare/dev"
