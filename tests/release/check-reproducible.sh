@@ -18,7 +18,7 @@ cmake -S "$work/src" -B "$second" -DCMAKE_TOOLCHAIN_FILE="$work/src/cmake/mingw-
 cmake --build "$second" -j"$(nproc)" --target dmslink helptrim dmslink_lang_de >"$work/build.log" 2>&1 ||
   { tail -30 "$work/build.log"; exit 1; }
 fail=0
-for module in plugins/dmslink.dll plugins/helptrim.dll Lang/DE/dmslink.dll libgcc_s_dw2-1.dll libwinpthread-1.dll; do
+for module in $("$root/installer/build-msi.sh" --files); do
   if cmp "$first/bin/$module" "$second/bin/$module"; then echo "same: $module"; else fail=1; fi
 done
 for tree in "$first" "$second"; do

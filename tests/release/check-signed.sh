@@ -17,7 +17,8 @@ rm -rf "$work"; mkdir -p "$work"
 verify() { osslsigncode verify -CAfile "$package/test-ca/ca.pem" -in "$1" >"$work/verify.txt" 2>&1; }
 
 mapfile -t modules < <(cd "$package/files" && find . -type f | sed 's#^\./##' | LC_ALL=C sort)
-[ ${#modules[@]} -eq 5 ] || problem "the package's files are ${modules[*]}"
+[ "${modules[*]}" = "$("$root/installer/build-msi.sh" --files | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')" ] ||
+  problem "the package's files are ${modules[*]}"
 for file in "${modules[@]}" ../dmslink.msi; do
   verify "$package/files/$file" || { problem "$file does not verify"; cat "$work/verify.txt"; }
   grep -q "^Message digest algorithm *: SHA256" "$work/verify.txt" || problem "$file is not signed with a SHA-256 digest"
